@@ -1,0 +1,29 @@
+// Command lines that Kavelton hands to the command processor, and the
+// checks that keep typed text from changing their meaning.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kv::core {
+
+// True for a plain file name that is safe inside a command line: not empty,
+// no path separators, no characters the command processor or a program's
+// argument parsing would interpret (& | < > ^ % " ! ( ) ; , = blank, control
+// characters, wildcards, colon).
+bool IsPlainImageName(std::string_view name);
+
+// True for a drive letter followed by a colon, such as "E:".
+bool IsDriveText(std::string_view drive);
+
+// "winflash64.exe C:\KAVELTON\Rom\" + image + " /exit /py"
+std::string FlasherCommand(std::string_view image);
+// "copybinFile.bat " + image + " " + drive
+std::string DisketteCommand(std::string_view image, std::string_view drive);
+// "ToUSB.bat  " + drive + " " + image  (two blanks after the batch name)
+std::string UsbKeyCommand(std::string_view drive, std::string_view image);
+
+// The longest command the USB key dialog's 80-byte buffer holds.
+constexpr std::size_t kMaxUsbCommandLength = 79;
+
+}  // namespace kv::core

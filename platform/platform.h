@@ -1,0 +1,81 @@
+// The one seam between Kavelton's handlers and the operating system.
+//
+// Everything a test must steer (message boxes, files and volumes, folder
+// listing, process start and list, sleep and clock, library loading, the
+// restart calls) goes through Platform. Win32Platform calls the real API;
+// FakePlatform (tests/unit) answers from a script and records every call.
+// Handles keep the Win32 meaning: nullptr and INVALID_HANDLE_VALUE are
+// distinct values and callers check both where the platform can give both.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct FolderEntry {
+    std::string name;
+    DWORD attributes = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Message boxes: always without an owner window.
+    virtual int ShowMessage(const std::string& text, const std::string& title, UINT style) = 0;
+
+    // Files and volumes.
+    virtual HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                            DWORD flags) = 0;
+    virtual bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) = 0;
+    virtual bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) = 0;
+    // Moves to an absolute offset; false where SetFilePointer reports failure.
+    virtual bool SetFilePointerBegin(HANDLE h, LONG offset) = 0;
+    virtual bool CloseHandle(HANDLE h) = 0;
+    // Control requests without in/out buffers (volume lock, dismount, unlock).
+    virtual bool DeviceIoControl(HANDLE h, DWORD code) = 0;
+    virtual bool SetCurrentDir(const std::string& path) = 0;
+    // Lists the entries matching pattern whose attributes fit attributeMask
+    // (plain files always fit). False when the enumeration cannot start.
+    virtual bool ListFolder(const std::string& pattern, DWORD attributeMask,
+                            std::vector<FolderEntry>& entries) = 0;
+    // Reads a whole file's bytes as they are stored; false when it cannot be opened.
+    virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+
+    // Processes.
+    virtual UINT WinExec(const std::string& commandLine, UINT show) = 0;
+    virtual void ShellExecuteOpen(const std::string& file) = 0;
+    virtual HANDLE CreateProcessSnapshot() = 0;  // INVALID_HANDLE_VALUE on failure
+    virtual bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
+    virtual bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
+    virtual HANDLE OpenProcess(DWORD access, DWORD pid) = 0;
+
+    // Time.
+    virtual void Sleep(DWORD ms) = 0;
+    virtual ULONGLONG TickCount() = 0;
+
+    // Libraries.
+    virtual HMODULE LoadLib(const std::string& name) = 0;
+    virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
+    virtual void FreeLibrary(HMODULE module) = 0;
+
+    // Restart.
+    virtual HANDLE GetCurrentProcess() = 0;
+    virtual bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
+    virtual bool LookupPrivilege(const char* system, const char* name, LUID* luid) = 0;
+    virtual bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) = 0;
+    virtual bool ExitWindowsEx(UINT flags, DWORD reason) = 0;
+};
+
+// The platform that handlers use; set once at start (tests install a fake).
+Platform& Os();
+void SetOs(Platform* platform);
+
+// The real one.
+Platform& Win32Os();
+
+}  // namespace kv

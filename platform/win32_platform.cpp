@@ -1,0 +1,139 @@
+#include "platform.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+namespace kv {
+namespace {
+
+class Win32Platform final : public Platform {
+public:
+    int ShowMessage(const std::string& text, const std::string& title, UINT style) override {
+        return ::MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
+    }
+
+    HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags) override {
+        return ::CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+    }
+    bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) override {
+        DWORD n = 0;
+        const BOOL ok = ::ReadFile(h, buffer, size, &n, nullptr);
+        if (done) *done = n;
+        return ok != FALSE;
+    }
+    bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) override {
+        DWORD n = 0;
+        const BOOL ok = ::WriteFile(h, buffer, size, &n, nullptr);
+        if (done) *done = n;
+        return ok != FALSE;
+    }
+    bool SetFilePointerBegin(HANDLE h, LONG offset) override {
+        // With a null high part, INVALID_SET_FILE_POINTER alone means failure.
+        return ::SetFilePointer(h, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    }
+    bool CloseHandle(HANDLE h) override { return ::CloseHandle(h) != FALSE; }
+    bool DeviceIoControl(HANDLE h, DWORD code) override {
+        DWORD returned = 0;
+        return ::DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+    }
+    bool SetCurrentDir(const std::string& path) override {
+        return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
+    }
+    bool ListFolder(const std::string& pattern, DWORD attributeMask,
+                    std::vector<FolderEntry>& entries) override {
+        entries.clear();
+        WIN32_FIND_DATAA data{};
+        HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return false;
+        // Like the run-time library's attribute filter: plain files always
+        // fit; an entry with a special attribute fits only when asked for.
+        constexpr DWORD special = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_DIRECTORY | 0x8 /* volume label */;
+        do {
+            if ((data.dwFileAttributes & special & ~attributeMask) == 0)
+                entries.push_back({data.cFileName, data.dwFileAttributes});
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+        return true;
+    }
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override {
+        bytes.clear();
+        HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        char chunk[4096];
+        DWORD n = 0;
+        while (::ReadFile(h, chunk, sizeof chunk, &n, nullptr) && n > 0) bytes.append(chunk, n);
+        ::CloseHandle(h);
+        return true;
+    }
+
+    UINT WinExec(const std::string& commandLine, UINT show) override {
+        return ::WinExec(commandLine.c_str(), show);
+    }
+    void ShellExecuteOpen(const std::string& file) override {
+        ::ShellExecuteA(nullptr, "open", file.c_str(), "", "", SW_SHOW);
+    }
+    HANDLE CreateProcessSnapshot() override {
+        return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    }
+    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        if (!::Process32First(snapshot, &entry)) return false;
+        exeName = entry.szExeFile;
+        pid = entry.th32ProcessID;
+        return true;
+    }
+    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        if (!::Process32Next(snapshot, &entry)) return false;
+        exeName = entry.szExeFile;
+        pid = entry.th32ProcessID;
+        return true;
+    }
+    HANDLE OpenProcess(DWORD access, DWORD pid) override {
+        return ::OpenProcess(access, FALSE, pid);
+    }
+
+    void Sleep(DWORD ms) override { ::Sleep(ms); }
+    ULONGLONG TickCount() override { return ::GetTickCount64(); }
+
+    HMODULE LoadLib(const std::string& name) override { return ::LoadLibraryA(name.c_str()); }
+    FARPROC GetProcAddress(HMODULE module, const char* name) override {
+        return ::GetProcAddress(module, name);
+    }
+    void FreeLibrary(HMODULE module) override { ::FreeLibrary(module); }
+
+    HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
+    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override {
+        return ::OpenProcessToken(process, access, token) != FALSE;
+    }
+    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override {
+        return ::LookupPrivilegeValueA(system, name, luid) != FALSE;
+    }
+    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) override {
+        return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, state, 0, nullptr,
+                                       nullptr) != FALSE;
+    }
+    bool ExitWindowsEx(UINT flags, DWORD reason) override {
+        return ::ExitWindowsEx(flags, reason) != FALSE;
+    }
+};
+
+Platform* g_current = nullptr;
+
+}  // namespace
+
+Platform& Win32Os() {
+    static Win32Platform real;
+    return real;
+}
+
+Platform& Os() { return g_current ? *g_current : Win32Os(); }
+
+void SetOs(Platform* platform) { g_current = platform; }
+
+}  // namespace kv

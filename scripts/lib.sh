@@ -1,0 +1,33 @@
+# Shared by the scripts: build folders and a display for Wine.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+win_build=$root/build/win
+native_build=$root/build/native
+export KV_WINEPREFIX=${KV_WINEPREFIX:-$root/build/wineprefix}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+build_win() {
+  cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$win_build" "$@"
+}
+
+build_native() {
+  cmake -S "$root" -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build "$native_build"
+}
+
+# Starts a virtual display when none is set; stops it when the script exits.
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n
+  for n in 91 92 93 94 95 96 97 98 99; do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill $xvfb_pid 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
+    export DISPLAY=:$n
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+  done
+  echo "could not start a virtual display" >&2
+  return 1
+}

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kavelton needs, from Debian packages.
+# Does nothing when everything is already there.
+set -euo pipefail
+packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+          wine wine64 xvfb xauth x11-utils imagemagick googletest mtools dosfstools zip
+          clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
