@@ -2,6 +2,7 @@
 // checks that keep typed text from changing their meaning.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,7 +11,8 @@ namespace kv::core {
 // True for a plain file name that is safe inside a command line: not empty,
 // no path separators, no characters the command processor or a program's
 // argument parsing would interpret (& | < > ^ % " ! ( ) ; , = blank, control
-// characters, wildcards, colon).
+// characters, wildcards, colon), and not "." or "..". Bytes of 0x80 and above
+// (ANSI code page letters) are accepted. Length limits are the caller's.
 bool IsPlainImageName(std::string_view name);
 
 // True for a drive letter followed by a colon, such as "E:".
@@ -25,5 +27,8 @@ std::string UsbKeyCommand(std::string_view drive, std::string_view image);
 
 // The longest command the USB key dialog's 80-byte buffer holds.
 constexpr std::size_t kMaxUsbCommandLength = 79;
+
+// True when UsbKeyCommand(drive, image) fits in kMaxUsbCommandLength.
+bool UsbKeyCommandFits(std::string_view drive, std::string_view image);
 
 }  // namespace kv::core

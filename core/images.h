@@ -32,7 +32,8 @@ enum class VersionOrder {
 // version numbers (digit arithmetic on the three characters after the dot;
 // the BIOS's dot is looked for from index 1, the image's from the BIOS's dot
 // index). Texts longer than 14 characters, or without a dot followed by three
-// positions inside the 15-byte work area, give Unknown.
+// positions inside the 15-byte work area, give Unknown. A text ends at its
+// first zero byte, as the C string it is copied from would.
 VersionOrder CompareImageVersion(std::string_view biosVersion, std::string_view imageName);
 
 }  // namespace kv::core

@@ -1,0 +1,108 @@
+#include "images.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace kv::core {
+
+namespace {
+
+bool IsCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// atol() on a short text: white space, one sign, digits up to the first
+// non-digit. At most three characters reach it, so nothing can overflow.
+long AtolShort(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + (text[i] - '0');
+    return negative ? -value : value;
+}
+
+constexpr std::size_t kWorkAreaSize = 15;
+using WorkArea = std::array<char, kWorkAreaSize>;
+
+// The text as strcpy() would leave it in the zero-filled work area; no value
+// when it does not fit.
+std::optional<WorkArea> IntoWorkArea(std::string_view text) {
+    text = text.substr(0, text.find('\0'));
+    if (text.size() > kWorkAreaSize - 1)
+        return std::nullopt;
+    WorkArea area{};
+    text.copy(area.data(), text.size());
+    return area;
+}
+
+struct Version {
+    std::size_t dot;
+    std::int32_t number;
+};
+
+// The first dot at or after `from` and the number in the three positions
+// after it; none when there is no dot there or those positions would lie
+// outside the work area.
+std::optional<Version> VersionAt(const WorkArea& area, std::size_t from) {
+    for (std::size_t d = from; d < area.size(); ++d) {
+        if (area[d] != '.')
+            continue;
+        if (d + 3 >= area.size())
+            return std::nullopt;
+        const auto digit = [&area](std::size_t i) {
+            return static_cast<std::int32_t>(static_cast<std::int8_t>(area[i])) - 48;
+        };
+        return Version{d, digit(d + 1) * 100 + digit(d + 2) * 10 + digit(d + 3)};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+long RankingValue(std::string_view name) {
+    const auto dot = name.find('.');
+    const std::size_t start = dot == std::string_view::npos ? 0 : dot + 1;
+    return AtolShort(name.substr(start, 3));
+}
+
+std::size_t PickNewest(const std::vector<std::string>& names) {
+    if (names.size() < 2)
+        return 0;
+    long best = 0;
+    std::size_t bestIndex = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const long value = RankingValue(names[i]);
+        if (value > best) {
+            best = value;
+            bestIndex = i;
+        }
+    }
+    return bestIndex;
+}
+
+VersionOrder CompareImageVersion(std::string_view biosVersion, std::string_view imageName) {
+    const auto biosArea = IntoWorkArea(biosVersion);
+    const auto imageArea = IntoWorkArea(imageName);
+    if (!biosArea || !imageArea)
+        return VersionOrder::Unknown;
+    // The running version's first character is never its dot.
+    const auto bios = VersionAt(*biosArea, 1);
+    if (!bios)
+        return VersionOrder::Unknown;
+    const auto image = VersionAt(*imageArea, bios->dot);
+    if (!image)
+        return VersionOrder::Unknown;
+    if (bios->number < image->number)
+        return VersionOrder::ImageNewer;
+    if (bios->number == image->number)
+        return VersionOrder::Equal;
+    return VersionOrder::ImageOlder;
+}
+
+}  // namespace kv::core
