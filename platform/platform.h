@@ -78,4 +78,10 @@ void SetOs(Platform* platform);
 // The real one.
 Platform& Win32Os();
 
+// A function looked up in a library, as the type the caller expects.
+template <typename F>
+F ProcAs(FARPROC proc) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
+}
+
 }  // namespace kv

@@ -1,0 +1,272 @@
+#include "Main.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "About.h"
+#include "Myfloppy.h"
+#include "Myusb.h"
+#include "Mywindows.h"
+#include "control_ids.h"
+#include "pictures.h"
+#include "platform.h"
+#include "sysinfo.h"
+
+namespace kv {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+namespace id = ids::mainform;
+using ui::Font;
+
+const Font kText13{13};
+const Font kValue11{11};
+const Font kWarning{13, true, true};
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kRed = RGB(255, 0, 0);
+
+const char kInstallFolder[] = "C:\\KAVELTON";
+const char kMakerWebSite[] = "https://www.kavelton.com/";
+const char kUsbTitle[] = "Create Flash BIOS Penlet";
+const char kUsbPrompt[] = "Please insert a bootable USB disk!\nOnce device is ready, press \"Yes\".";
+
+ui::FormStyle MainStyle() {
+    ui::FormStyle style{"TMainForm", "Kavelton", 271, 119, 451, 408};
+    style.font = Font{11, true};
+    return style;
+}
+
+std::string Blanks(int n) { return std::string(static_cast<size_t>(n), ' '); }
+
+std::string ToAnsi(const wchar_t* text) {
+    if (!text || !*text) return {};
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.resize(static_cast<size_t>(size - 1));
+    return out;
+}
+
+// A library loaded through the seam, released on every way out.
+class Library {
+public:
+    explicit Library(const char* name) : module_(Os().LoadLib(name)) {}
+    ~Library() { Release(); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    HMODULE get() const { return module_; }
+    FARPROC Find(const char* name) const { return module_ ? Os().GetProcAddress(module_, name) : nullptr; }
+    void Release() {
+        if (module_) Os().FreeLibrary(module_);
+        module_ = nullptr;
+    }
+
+private:
+    HMODULE module_;
+};
+
+using InitNameSpaceFn = bool (*)(int);
+using BiosFn = const wchar_t* (*)(int);
+using UnInitNameSpaceFn = bool (*)();
+using GetUsbDriveFn = int (*)(char*, int*);
+
+bool IsFloppyRecord(const char* record) {
+    return record[0] == 'A' && record[1] == ':' && record[2] == '\0';
+}
+
+}  // namespace
+
+TMainForm::TMainForm()
+    : TForm(MainStyle(), nullptr),
+      GroupBox1(*this, id::GroupBox1, 18, 16, 407, 105, "Current System Information", kText13),
+      Label1(&GroupBox1, *this, id::Label1, 17, 24, "Product Name:", kText13),
+      Label2(&GroupBox1, *this, id::Label2, 17, 51, "BIOS  Manufacture:", kText13),
+      Label3(&GroupBox1, *this, id::Label3, 17, 78, "BIOS Version:", kText13),
+      Label4(&GroupBox1, *this, id::Label4, 241, 78, "BIOS Date:", kText13),
+      labPrdName(&GroupBox1, *this, id::labPrdName, 138, 24, "labPrdName", kValue11, kBlue),
+      labManufacture(&GroupBox1, *this, id::labManufacture, 138, 53, "labManufacture", kValue11,
+                     kBlue),
+      labBIOSVersion(&GroupBox1, *this, id::labBIOSVersion, 138, 81, "labBIOSVersion", kValue11,
+                     kBlue),
+      labBIOSDate(&GroupBox1, *this, id::labBIOSDate, 322, 79, "labBIOSDate", kValue11, kBlue),
+      GroupBox2(*this, id::GroupBox2, 20, 159, 405, 175, "BIOS Flash", kText13),
+      OnFloppy(&GroupBox2, *this, id::OnFloppy, 16, 21, 377, 41,
+               Blanks(39) + "Create  BIOS Flash  Diskette" + Blanks(12), kText13,
+               pictures::Diskette()),
+      OnUSB(&GroupBox2, *this, id::OnUSB, 16, 71, 377, 41,
+            Blanks(39) + "Create  BIOS Flash  Penlet" + Blanks(9), kText13, pictures::UsbSymbol()),
+      OnWinFlash(&GroupBox2, *this, id::OnWinFlash, 16, 122, 377, 41,
+                 Blanks(40) + "Flash System BIOS Now" + Blanks(19), kText13, pictures::Chip()),
+      OnLogo(nullptr, *this, id::OnLogo, 24, 344, 73, 57, "", kText13, pictures::Logo()),
+      OnExit(nullptr, *this, id::OnExit, 384, 357, 41, 33, "Exit", kText13),
+      labWarning(nullptr, *this, id::labWarning, 32, 136, "labWarning", kWarning, kRed),
+      SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13) {
+    labWarning.SetVisible(false);
+    OnWinFlash.SetEnabled(false);
+    OnFloppy.OnClick = [this] { OnFloppyClick(); };
+    OnUSB.OnClick = [this] { OnUSBClick(); };
+    OnWinFlash.OnClick = [this] { OnWinFlashClick(); };
+    OnLogo.OnClick = [this] { OnLogoClick(); };
+    OnExit.OnClick = [this] { OnExitClick(); };
+    SpeedButton1.OnClick = [this] { SpeedButton1Click(); };
+    MainForm = this;
+    RunGuarded([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm() {
+    if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::FormCreate() {
+    Os().SetCurrentDir(kInstallFolder);
+    labWarning.SetText(" Warning!! The new BIOS is not suitable for this system!  ");
+
+    std::string product;
+    Library bios("BIOS.dll");
+    if (!bios.get())
+        Os().ShowMessage("Load BIOS DLL Failed!", "Welcome to use Pravolin", MB_TOPMOST);
+    auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
+    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
+    auto biosValue = ProcAs<BiosFn>(bios.Find("BIOS"));
+    // Without all three functions nothing is read: the labels keep their
+    // names, and the check below runs on an empty product string, so the
+    // flash button stays disabled.
+    if (initNameSpace && unInitNameSpace && biosValue) {
+        initNameSpace(0);
+        labManufacture.SetText(ToAnsi(biosValue(0)));
+        BIOSVersion = ToAnsi(biosValue(1));
+        labBIOSVersion.SetText(BIOSVersion);
+        labBIOSDate.SetText(core::DateText(biosValue(2)));
+        initNameSpace(2);
+        labPrdName.SetText(ToAnsi(biosValue(4)));
+        initNameSpace(1);
+        product = ToAnsi(biosValue(3));
+        unInitNameSpace();
+    }
+    bios.Release();
+    CheckSystemId(product);
+}
+
+void TMainForm::CheckSystemId(const std::string& product) {
+    std::string bytes;
+    if (!Os().ReadWholeFile("C:\\KAVELTON\\System.txt", bytes)) {
+        Os().ShowMessage("Can't get systemID from \nC:\\KAVELTON\\system.txt!",
+                         "Get MotherBoard systemID", MB_TOPMOST | MB_ICONWARNING);
+        return;
+    }
+    if (core::SystemIdMatches(product, core::ParseSystemId(bytes))) {
+        OnWinFlash.SetEnabled(true);
+    } else {
+        labWarning.SetVisible(true);
+        OnWinFlash.SetEnabled(false);
+    }
+}
+
+void TMainForm::OnFloppyClick() {
+    auto open = [](const char* device) {
+        return Os().OpenFile(device, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    };
+    auto failed = [](HANDLE h) { return h == INVALID_HANDLE_VALUE || h == nullptr; };
+    HANDLE drive = open("\\\\.\\A:");
+    if (failed(drive)) drive = open("\\\\.\\B:");
+    if (failed(drive)) {
+        Os().ShowMessage("Please install a floppy drive!", "Create Flash BIOS Diskette",
+                         MB_TOPMOST | MB_ICONERROR);
+        return;
+    }
+    Os().CloseHandle(drive);
+    Floppy->ShowModal();
+}
+
+void TMainForm::OnUSBClick() {
+    const UINT promptStyle = MB_TOPMOST | MB_ICONWARNING | MB_YESNO;
+    const int answer = Os().ShowMessage(kUsbPrompt, kUsbTitle, promptStyle);
+    if (answer == IDNO) return;
+
+    char scanBuffer[kDriveRecords * 3] = {};
+    int scanCount = 0;
+    std::unique_ptr<Library> usbScan;
+
+    // One scan; false when no scan can be made at all.
+    auto scan = [&]() -> bool {
+        usbScan.reset();
+        usbScan = std::make_unique<Library>("UsbScan.dll");
+        if (!usbScan->get())
+            Os().ShowMessage("Load UsbScan DLL Failed!", kUsbTitle, MB_TOPMOST);
+        auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));
+        if (!getUsbDrive) {
+            Os().ShowMessage("Get ProcAddress Failed!", kUsbTitle, MB_TOPMOST);
+            return false;
+        }
+        getUsbDrive(scanBuffer, &scanCount);
+        return true;
+    };
+    auto foundNothing = [&] {
+        return scanCount < 1 || (scanCount == 1 && IsFloppyRecord(scanBuffer));
+    };
+
+    if (!scan()) return;
+    if (foundNothing()) {
+        if (answer != IDYES) return;
+        if (!scan()) return;
+        while (foundNothing()) {
+            if (Os().ShowMessage(kUsbPrompt, kUsbTitle, promptStyle) == IDNO) return;
+            if (!scan()) return;
+        }
+    }
+
+    // A library may report more records than the buffer holds: take at most
+    // what fits.
+    const int records = scanCount < kDriveRecords ? scanCount : kDriveRecords;
+    int kept = 0;
+    for (int i = 0; i < records; ++i) {
+        const char* record = scanBuffer + 3 * i;
+        if (IsFloppyRecord(record)) continue;
+        USBDrive[kept][0] = record[0];
+        USBDrive[kept][1] = record[1];
+        USBDrive[kept][2] = '\0';
+        ++kept;
+    }
+    USBDriveCount = kept;
+    usbScan.reset();
+
+    auto dialog = std::make_unique<TUSB>(this);
+    dialog->ShowModal();
+}
+
+void TMainForm::OnWinFlashClick() {
+    auto dialog = std::make_unique<TWindow>(this);
+    dialog->ShowModal();
+}
+
+void TMainForm::SpeedButton1Click() {
+    auto about = std::make_unique<TAboutForm>(this);
+    about->ShowModal();
+}
+
+void TMainForm::OnLogoClick() { Os().ShellExecuteOpen(kMakerWebSite); }
+
+void TMainForm::OnExitClick() { Close(); }
+
+int RunKavelton() {
+    try {
+        auto mainForm = std::make_unique<TMainForm>();
+        ui::app::SetMainForm(mainForm.get());
+        auto floppy = std::make_unique<TFloppy>();
+        mainForm->Show();
+        ui::app::Run();
+        floppy.reset();
+    } catch (const std::exception& e) {
+        ui::ShowException(e.what());
+    } catch (...) {
+        ui::ShowException("");
+    }
+    return 0;
+}
+
+}  // namespace kv

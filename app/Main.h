@@ -1,0 +1,51 @@
+// The main window: system information, the model check and the task buttons.
+#pragma once
+
+#include <string>
+
+#include "forms.h"
+
+namespace kv {
+
+using ui::TForm;
+
+constexpr int kDriveRecords = 20;
+
+class TMainForm : public TForm {
+public:
+    TMainForm();
+    ~TMainForm() override;
+
+    ui::TGroupBox GroupBox1;
+    ui::TLabel Label1, Label2, Label3, Label4;
+    ui::TLabel labPrdName, labManufacture, labBIOSVersion, labBIOSDate;
+    ui::TGroupBox GroupBox2;
+    ui::TSpeedButton OnFloppy, OnUSB, OnWinFlash, OnLogo, OnExit;
+    ui::TLabel labWarning;
+    ui::TSpeedButton SpeedButton1;
+
+    // The running BIOS version, read once at start.
+    std::string BIOSVersion;
+    // The USB drives of the last scan that found one: records of a letter,
+    // a colon and a zero byte.
+    char USBDrive[kDriveRecords][3] = {};
+    int USBDriveCount = 0;
+
+    void FormCreate();
+    void OnFloppyClick();
+    void OnUSBClick();
+    void OnWinFlashClick();
+    void SpeedButton1Click();
+    void OnLogoClick();
+    void OnExitClick();
+
+private:
+    void CheckSystemId(const std::string& product);
+};
+
+extern TMainForm* MainForm;
+
+// Starts the program: main window, diskette dialog, message loop.
+int RunKavelton();
+
+}  // namespace kv

@@ -1,0 +1,16 @@
+// The diskette creation dialog: one instance for the whole run.
+#pragma once
+
+#include "forms.h"
+
+namespace kv {
+
+class TFloppy : public ui::TForm {
+public:
+    TFloppy();
+    void FormCreate();
+};
+
+extern TFloppy* Floppy;
+
+}  // namespace kv

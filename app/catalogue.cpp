@@ -1,0 +1,53 @@
+#include "catalogue.h"
+
+#include <vector>
+
+#include "Main.h"
+#include "images.h"
+#include "platform.h"
+
+namespace kv {
+
+int FillImageCatalogue(ui::TComboBox& box) {
+    box.Clear();
+    std::vector<FolderEntry> entries;
+    std::vector<std::string> names;
+    // Read-only, hidden, system, volume-label, directory and archive entries.
+    if (Os().ListFolder("C:\\KAVELTON\\ROM\\*.*", 0x3F, entries)) {
+        for (const FolderEntry& entry : entries) {
+            if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            if (entry.name.size() > core::kMaxImageNameLength) continue;
+            // The catalogue holds ten names; later ones are left out.
+            if (names.size() == core::kMaxCatalogueNames) break;
+            names.push_back(entry.name);
+            box.AddItem(entry.name);
+        }
+    }
+    if (names.empty()) return 0;
+    box.SetText(names[core::PickNewest(names)]);
+    return static_cast<int>(names.size());
+}
+
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& imageName) {
+    static const char kNewerBios[] =
+        "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
+    static const char kAlreadyLatest[] =
+        "This computer BIOS version is already the latest\nor more updated than the BIOS version "
+        "you are going to flash.\nDo you still want to continue (Y/N)?";
+    const std::string running = MainForm ? MainForm->BIOSVersion : std::string();
+    const char* question = kNewerBios;
+    switch (core::CompareImageVersion(running, imageName)) {
+    case core::VersionOrder::ImageNewer:
+        return true;
+    case core::VersionOrder::Equal:
+        if (equalCaseQuestion) question = kAlreadyLatest;
+        break;
+    case core::VersionOrder::ImageOlder:
+    case core::VersionOrder::Unknown:  // nothing safe to compare: let the user decide
+        break;
+    }
+    return Os().ShowMessage(question, "Compare BIOS Version",
+                            MB_YESNO | MB_ICONWARNING | MB_TOPMOST) == IDYES;
+}
+
+}  // namespace kv

@@ -1,0 +1,20 @@
+// The BIOS image catalogue of the install folder's ROM folder and the
+// version check that the three task dialogs share.
+#pragma once
+
+#include <string>
+
+#include "forms.h"
+
+namespace kv {
+
+// Lists the image names into box and sets its text to the newest one.
+// Returns the number of names listed.
+int FillImageCatalogue(ui::TComboBox& box);
+
+// Compares the chosen image with the running BIOS and asks when it is not
+// newer. equalCaseQuestion selects the already-latest question for equal
+// versions. True means go on.
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& imageName);
+
+}  // namespace kv

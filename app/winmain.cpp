@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "Main.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return kv::RunKavelton(); }
