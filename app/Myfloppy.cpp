@@ -17,6 +17,10 @@ TFloppy::TFloppy() : TForm(FloppyStyle(), nullptr) {
     RunGuarded([this] { FormCreate(); });
 }
 
+TFloppy::~TFloppy() {
+    if (Floppy == this) Floppy = nullptr;
+}
+
 void TFloppy::FormCreate() {}
 
 }  // namespace kv

@@ -8,6 +8,7 @@ namespace kv {
 class TFloppy : public ui::TForm {
 public:
     TFloppy();
+    ~TFloppy() override;
     void FormCreate();
 };
 

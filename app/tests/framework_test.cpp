@@ -1,0 +1,69 @@
+// The form framework's own promises: handler exceptions end in the standard
+// box, modal showing returns on close, timers stop with their form.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "fake_platform.h"
+#include "forms.h"
+#include "modal_helpers.h"
+
+namespace kv {
+namespace {
+
+class ProbeForm : public ui::TForm {
+public:
+    explicit ProbeForm(ui::TForm* owner = nullptr)
+        : TForm(ui::FormStyle{"KvProbe", "probe", 10, 10, 120, 80}, owner),
+          Button(*this, 7, 5, 5, 60, 24, "Go", ui::Font{13}),
+          Timer(*this, 1, 10) {}
+    ui::TButton Button;
+    ui::TTimer Timer;
+};
+
+TEST(Framework, HandlerExceptionIsShownInTheStandardBox) {
+    test::ScopedFake scoped;
+    ProbeForm form;
+    form.Button.OnClick = [] { throw std::runtime_error("Range check error"); };
+    SendMessageA(form.Button.Handle(), BM_CLICK, 0, 0);
+    ASSERT_EQ(scoped.fake.messages.size(), 1u);
+    EXPECT_EQ(scoped.fake.messages[0].text, "Range check error");
+    EXPECT_EQ(scoped.fake.messages[0].style & MB_ICONERROR, static_cast<UINT>(MB_ICONERROR));
+}
+
+TEST(Framework, ModalShowingDisablesTheOwnerUntilClosed) {
+    test::ScopedFake scoped;
+    ProbeForm owner;
+    owner.Show();
+    ProbeForm dialog(&owner);
+    bool ownerDisabledMeanwhile = false;
+    test::WhenShown("KvProbe", [&](HWND) {});  // the owner is the first visible one
+    dialog.Timer.OnTimer = [&] {
+        ownerDisabledMeanwhile = !IsWindowEnabled(owner.Handle());
+        dialog.Timer.SetEnabled(false);
+        dialog.Close();
+    };
+    dialog.Timer.SetEnabled(true);
+    EXPECT_EQ(dialog.ShowModal(), ui::mrCancel);
+    EXPECT_TRUE(ownerDisabledMeanwhile);
+    EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
+    EXPECT_FALSE(dialog.Visible());
+}
+
+TEST(Framework, ADestroyedFormGetsNoMoreTicks) {
+    test::ScopedFake scoped;
+    int ticks = 0;
+    {
+        ProbeForm form;
+        form.Timer.OnTimer = [&] { ++ticks; };
+        form.Timer.SetEnabled(true);
+    }
+    const DWORD until = GetTickCount() + 100;
+    MSG msg;
+    while (GetTickCount() < until)
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EXPECT_EQ(ticks, 0);
+}
+
+}  // namespace
+}  // namespace kv

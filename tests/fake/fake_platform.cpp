@@ -1,0 +1,263 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <sstream>
+
+#include <winioctl.h>
+
+namespace kv::test {
+namespace {
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Hex(const void* p) {
+    std::ostringstream out;
+    out << p;
+    return out.str();
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() = default;
+FakePlatform::~FakePlatform() = default;
+
+FakeFile* FakePlatform::File(const std::string& path) {
+    for (auto& [name, file] : files)
+        if (Upper(name) == Upper(path)) return &file;
+    return nullptr;
+}
+
+int FakePlatform::CallCount(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+        return c.compare(0, prefix.size(), prefix) == 0;
+    }));
+}
+
+HANDLE FakePlatform::NewHandle(Open open) {
+    HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
+    nextHandle_ += 4;
+    handles_.emplace(h, std::move(open));
+    return h;
+}
+
+int FakePlatform::ShowMessage(const std::string& text, const std::string& title, UINT style) {
+    messages.push_back({text, title, style});
+    calls.push_back("MessageBox " + title);
+    if (onMessage) onMessage(messages.back());
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
+}
+
+HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD, DWORD) {
+    calls.push_back("OpenFile " + path);
+    FakeFile* file = File(path);
+    if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) return INVALID_HANDLE_VALUE;
+    return NewHandle({Open::File, path});
+}
+
+bool FakePlatform::ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) {
+    if (done) *done = 0;
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    FakeFile* file = File(it->second.key);
+    if (file->reads++ == file->failReadAt) return false;
+    std::size_t& pos = it->second.position;
+    const std::size_t n = pos < file->bytes.size() ? std::min<std::size_t>(size, file->bytes.size() - pos) : 0;
+    if (n) std::memcpy(buffer, file->bytes.data() + pos, n);
+    pos += n;
+    if (done) *done = static_cast<DWORD>(n);
+    return true;
+}
+
+bool FakePlatform::WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) {
+    if (done) *done = 0;
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    FakeFile* file = File(it->second.key);
+    if (file->writes++ == file->failWriteAt) return false;
+    std::size_t& pos = it->second.position;
+    if (file->bytes.size() < pos + size) file->bytes.resize(pos + size, '\0');
+    std::memcpy(file->bytes.data() + pos, buffer, size);
+    pos += size;
+    if (done) *done = size;
+    return true;
+}
+
+bool FakePlatform::SetFilePointerBegin(HANDLE h, LONG offset) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    calls.push_back("SetFilePointer " + it->second.key);
+    if (File(it->second.key)->failSeek) return false;
+    it->second.position = static_cast<std::size_t>(offset);
+    return true;
+}
+
+bool FakePlatform::CloseHandle(HANDLE h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end()) {
+        calls.push_back("CloseHandle <unknown>");
+        return false;
+    }
+    calls.push_back("CloseHandle " + it->second.key);
+    const bool fail = it->second.kind == Open::File && File(it->second.key)->failClose;
+    handles_.erase(it);  // a failed close still gives the handle up
+    return !fail;
+}
+
+bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    ioControls.push_back(code);
+    calls.push_back("DeviceIoControl " + std::to_string(code));
+    if (code == FSCTL_LOCK_VOLUME) return !File(it->second.key)->refuseLock;
+    return true;
+}
+
+bool FakePlatform::SetCurrentDir(const std::string& path) {
+    calls.push_back("SetCurrentDir " + path);
+    currentDir = path;
+    return true;
+}
+
+bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
+                              std::vector<FolderEntry>& entries) {
+    calls.push_back("ListFolder " + pattern + " " + std::to_string(attributeMask));
+    entries.clear();
+    for (auto& [key, list] : folders) {
+        if (Upper(key) == Upper(pattern)) {
+            entries = list;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
+    calls.push_back("ReadWholeFile " + path);
+    FakeFile* file = File(path);
+    if (!file) return false;
+    bytes = file->bytes;
+    return true;
+}
+
+UINT FakePlatform::WinExec(const std::string& commandLine, UINT show) {
+    calls.push_back("WinExec " + commandLine + " " + std::to_string(show));
+    commands.push_back(commandLine);
+    return 33;
+}
+
+void FakePlatform::ShellExecuteOpen(const std::string& file) {
+    calls.push_back("ShellExecute " + file);
+    opened.push_back(file);
+}
+
+HANDLE FakePlatform::CreateProcessSnapshot() {
+    calls.push_back("CreateProcessSnapshot");
+    if (snapshotFails) return INVALID_HANDLE_VALUE;
+    return NewHandle({Open::Snapshot, "snapshot"});
+}
+
+bool FakePlatform::FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
+    auto it = handles_.find(snapshot);
+    if (it == handles_.end() || firstProcessFails || processes.empty()) return false;
+    it->second.cursor = 1;
+    exeName = processes[0].exeName;
+    pid = processes[0].pid;
+    return true;
+}
+
+bool FakePlatform::NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
+    auto it = handles_.find(snapshot);
+    if (it == handles_.end() || it->second.cursor >= processes.size()) return false;
+    const FakeProcess& p = processes[it->second.cursor++];
+    exeName = p.exeName;
+    pid = p.pid;
+    return true;
+}
+
+HANDLE FakePlatform::OpenProcess(DWORD access, DWORD pid) {
+    calls.push_back("OpenProcess " + std::to_string(pid) + " " + std::to_string(access));
+    for (const FakeProcess& p : processes)
+        if (p.pid == pid && p.openable) return NewHandle({Open::Process, p.exeName});
+    return nullptr;
+}
+
+void FakePlatform::Sleep(DWORD ms) {
+    calls.push_back("Sleep " + std::to_string(ms));
+    now += ms;
+    if (onSleep) onSleep(ms);
+}
+
+ULONGLONG FakePlatform::TickCount() { return now; }
+
+HMODULE FakePlatform::LoadLib(const std::string& name) {
+    calls.push_back("LoadLibrary " + name);
+    for (auto& [key, exports] : libraries) {
+        if (Upper(key) == Upper(name)) {
+            HMODULE module = reinterpret_cast<HMODULE>(nextHandle_);
+            nextHandle_ += 4;
+            modules_.emplace(module, key);
+            return module;
+        }
+    }
+    return nullptr;
+}
+
+FARPROC FakePlatform::GetProcAddress(HMODULE module, const char* name) {
+    calls.push_back(std::string("GetProcAddress ") + name);
+    auto it = modules_.find(module);
+    if (it == modules_.end()) return nullptr;
+    auto& exports = libraries[it->second];
+    auto found = exports.find(name);
+    return found == exports.end() ? nullptr : found->second;
+}
+
+void FakePlatform::FreeLibrary(HMODULE module) {
+    auto it = modules_.find(module);
+    calls.push_back("FreeLibrary " + (it == modules_.end() ? std::string("<unknown>") : it->second));
+    if (it != modules_.end()) modules_.erase(it);
+}
+
+HANDLE FakePlatform::GetCurrentProcess() {
+    calls.push_back("GetCurrentProcess");
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+bool FakePlatform::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    calls.push_back("OpenProcessToken " + Hex(process) + " " + std::to_string(access));
+    if (openTokenFails) return false;
+    *token = NewHandle({Open::Token, "token"});
+    return true;
+}
+
+bool FakePlatform::LookupPrivilege(const char* system, const char* name, LUID* luid) {
+    calls.push_back(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
+    luid->LowPart = 19;  // the shutdown privilege's usual value
+    luid->HighPart = 0;
+    return true;
+}
+
+bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) {
+    std::ostringstream line;
+    line << "AdjustTokenPrivileges " << (token ? "token" : "<null>") << " " << disableAll << " "
+         << state->PrivilegeCount << " " << state->Privileges[0].Luid.LowPart << " "
+         << state->Privileges[0].Attributes;
+    calls.push_back(line.str());
+    return token != nullptr;
+}
+
+bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
+    calls.push_back("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    return true;
+}
+
+}  // namespace kv::test

@@ -1,0 +1,122 @@
+// A scriptable platform for handler tests: an in-memory file system and
+// devices, scripted message box answers, processes, libraries and a clock.
+// Every call is logged in order, so tests can check sequences and that
+// every handle and library was released.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace kv::test {
+
+struct MessageRecord {
+    std::string text;
+    std::string title;
+    UINT style;
+};
+
+struct FakeFile {
+    std::string bytes;
+    bool canOpenForWrite = true;  // false: opening with GENERIC_WRITE fails
+    int failReadAt = -1;          // the n-th ReadFile on this file fails (0-based)
+    int failWriteAt = -1;         // the n-th WriteFile on this file fails
+    bool failSeek = false;
+    bool failClose = false;
+    bool refuseLock = false;      // FSCTL_LOCK_VOLUME fails
+    int reads = 0, writes = 0;
+};
+
+struct FakeProcess {
+    std::string exeName;
+    DWORD pid;
+    bool openable = true;
+};
+
+class FakePlatform : public Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // --- script -----------------------------------------------------------
+    std::deque<int> answers;  // next message box answers; empty: OK, or No for Yes/No boxes
+    std::function<void(const MessageRecord&)> onMessage;  // runs inside the box
+    std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
+    std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
+    std::vector<FakeProcess> processes;
+    bool snapshotFails = false;
+    bool firstProcessFails = false;
+    std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
+    bool openTokenFails = false;
+    std::function<void(DWORD)> onSleep;  // after the clock moved on
+    ULONGLONG now = 1'000'000;
+
+    // --- record -----------------------------------------------------------
+    std::vector<MessageRecord> messages;
+    std::vector<std::string> calls;  // "OpenFile \\.\A:", "WinExec <cmd> 0", ...
+    std::vector<std::string> commands;  // WinExec command lines
+    std::vector<std::string> opened;    // ShellExecuteOpen files
+    std::string currentDir;
+    std::vector<DWORD> ioControls;
+    int openHandles() const { return static_cast<int>(handles_.size()); }
+    int loadedLibraries() const { return static_cast<int>(modules_.size()); }
+    FakeFile* File(const std::string& path);
+    int CallCount(const std::string& prefix) const;
+
+    // --- Platform ---------------------------------------------------------
+    int ShowMessage(const std::string& text, const std::string& title, UINT style) override;
+    HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags) override;
+    bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) override;
+    bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) override;
+    bool SetFilePointerBegin(HANDLE h, LONG offset) override;
+    bool CloseHandle(HANDLE h) override;
+    bool DeviceIoControl(HANDLE h, DWORD code) override;
+    bool SetCurrentDir(const std::string& path) override;
+    bool ListFolder(const std::string& pattern, DWORD attributeMask,
+                    std::vector<FolderEntry>& entries) override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    UINT WinExec(const std::string& commandLine, UINT show) override;
+    void ShellExecuteOpen(const std::string& file) override;
+    HANDLE CreateProcessSnapshot() override;
+    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
+    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
+    HANDLE OpenProcess(DWORD access, DWORD pid) override;
+    void Sleep(DWORD ms) override;
+    ULONGLONG TickCount() override;
+    HMODULE LoadLib(const std::string& name) override;
+    FARPROC GetProcAddress(HMODULE module, const char* name) override;
+    void FreeLibrary(HMODULE module) override;
+    HANDLE GetCurrentProcess() override;
+    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
+    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override;
+    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) override;
+    bool ExitWindowsEx(UINT flags, DWORD reason) override;
+
+private:
+    struct Open {
+        enum Kind { File, Snapshot, Process, Token } kind;
+        std::string key;
+        std::size_t position = 0;
+        std::size_t cursor = 0;  // snapshot: next process
+    };
+    HANDLE NewHandle(Open open);
+    std::map<HANDLE, Open> handles_;
+    std::map<HMODULE, std::string> modules_;
+    std::uintptr_t nextHandle_ = 0x1000;
+};
+
+// Installs a fake for the life of a test and restores the real platform.
+class ScopedFake {
+public:
+    ScopedFake() { SetOs(&fake); }
+    ~ScopedFake() { SetOs(nullptr); }
+    FakePlatform fake;
+};
+
+}  // namespace kv::test
