@@ -49,12 +49,11 @@ void ComQuerySource::UninitializeOnce() {
 }
 
 bool ComQuerySource::OpenClassEnum(int classIndex) {
-    const wchar_t* className = ClassName(classIndex);
-    if (!className) return false;
-
     // The instance read so far belongs to the class that is being replaced.
     current_.Reset();
     enumerator_.Reset();
+    const wchar_t* className = ClassName(classIndex);
+    if (!className) return false;
 
     if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) ++comInits_;
     // Fails with RPC_E_TOO_LATE once security is set in this process: fine.

@@ -57,8 +57,11 @@ TEST(BiosDll, ToleratesCallsOutOfOrder) {
     auto uninit = dll.Proc<UnInitFn>("UnInitNameSpace");
     ASSERT_TRUE(init && bios && uninit);
     EXPECT_EQ(Copy(bios(0)), L" NULL");
+    EXPECT_TRUE(init(0));
+    EXPECT_EQ(Copy(bios(1)), L"Wine");
+    // An unknown class leaves nothing selected, not the previous instance.
     EXPECT_FALSE(init(9));
-    EXPECT_EQ(Copy(bios(4)), L"NULL");
+    EXPECT_EQ(Copy(bios(1)), L"NULL");
     EXPECT_TRUE(uninit());
     EXPECT_TRUE(uninit());
 }

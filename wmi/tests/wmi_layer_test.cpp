@@ -1,5 +1,5 @@
-// The query layer against Wine's WMI. The expected texts are Wine's own
-// values on a host without DMI data (WINE's built-in defaults).
+// The query layer against Wine's WMI. The expected texts are the values
+// Wine gives on a host without DMI data.
 #include "com_query_source.h"
 #include "served_query_source.h"
 #include "win_test_support.h"
@@ -11,7 +11,6 @@
 
 namespace {
 
-using kv::wmi::ComQuerySource;
 using namespace kv::wmi;
 
 std::wstring Text(QuerySource& source, unsigned property) { return source.GetPropertyText(property); }
