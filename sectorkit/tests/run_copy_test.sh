@@ -17,6 +17,8 @@ copied=$((750 * sector))
 install=$KV_WINEPREFIX/drive_c/KAVELTON
 link=$KV_WINEPREFIX/dosdevices/a::
 work=$(mktemp -d)
+made_install=
+[ -d "$install" ] || made_install=1
 mkdir -p "$install"
 
 # Leave the prefix as we found it: other tests share it.
@@ -27,6 +29,7 @@ restore() {
   rm -f "$link" "$install/fdd.imz"
   [ -n "$saved_link" ] && ln -s "$saved_link" "$link"
   [ -n "$saved_image" ] && cp -p "$saved_image" "$install/fdd.imz"
+  [ -n "$made_install" ] && rmdir --ignore-fail-on-non-empty "$install"
   rm -rf "$work"
 }
 trap restore EXIT
