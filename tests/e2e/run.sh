@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs one group of end-to-end tests against the staged install folder:
+# a fresh C:\KAVELTON in the test prefix, the diskette drives the group
+# needs, then kv_e2e.exe for that group's tests.
+#   run.sh <group> <kv_e2e.exe> <staged KAVELTON> <BIOS double dll> <UsbScan double dll> <work dir>
+set -euo pipefail
+group=${1:?group}
+exe=${2:?kv_e2e.exe}
+stage=${3:?staged install folder}
+bios_double=${4:-}
+usbscan_double=${5:-}
+work=${6:?work folder}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+: "${KV_WINEPREFIX:=$here/../../build/wineprefix}"
+export KV_WINEPREFIX
+if [ -z "${DISPLAY:-}" ]; then
+  echo "run.sh: DISPLAY is not set; start Xvfb and export DISPLAY" >&2
+  exit 1
+fi
+for f in Kavelton.exe BIOS.dll UsbScan.dll; do
+  if [ ! -f "$stage/$f" ]; then
+    echo "run.sh: $stage/$f is missing; build the target install_folder first" >&2
+    exit 1
+  fi
+done
+"$here/../wine-prefix.sh" "$KV_WINEPREFIX"
+
+winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
+
+install=$KV_WINEPREFIX/drive_c/KAVELTON
+rm -rf "$install"
+cp -r "$stage" "$install"
+
+# Diskette drives: raw devices backed by 1.44 MB images in the build tree.
+media=$work/media-$group
+rm -rf "$media"
+mkdir -p "$media"
+dev=$KV_WINEPREFIX/dosdevices
+remove_drives() { rm -f "$dev/a::" "$dev/b::"; }
+trap remove_drives EXIT
+remove_drives
+drive() {
+  truncate -s 1474560 "$media/$1.img"
+  ln -s "$media/$1.img" "$dev/$1::"
+}
+case $group in
+  NoDiskette) ;;
+  DisketteB) drive b ;;
+  *) drive a ;;
+esac
+
+export KV_E2E_STAGE=$(winpath "$stage")
+[ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")
+[ -n "$usbscan_double" ] && [ -f "$usbscan_double" ] && export KV_E2E_USBSCAN_DOUBLE=$(winpath "$usbscan_double")
+
+"$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no
