@@ -118,6 +118,7 @@ TEST_F(Driver, ReadsAndAnswersAMessageBox) {
   EXPECT_EQ(box->title, "Probe title");
   EXPECT_EQ(box->text, kBoxText) << drv::Escape(box->text);
   EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+  EXPECT_TRUE(box->icon) << "the warning icon was not seen";
   EXPECT_FALSE(drv::Answer(*box, IDOK)) << "a button the box does not have was pressed";
   ASSERT_TRUE(drv::Answer(*box, IDNO));
   DWORD code = 0;
@@ -168,6 +169,7 @@ TEST_F(Driver, ClickDoesNotWaitForTheModalBoxItOpens) {
   auto box = drv::WaitMessageBox(child_.pid(), 5s);
   ASSERT_TRUE(box) << drv::Describe(child_.pid(), true);
   EXPECT_EQ(box->text, "Clicked");
+  EXPECT_FALSE(box->icon) << "a box without icon reported one";
   ASSERT_TRUE(drv::Answer(*box, IDYES));
   HWND label = drv::Control(top, kLabel);
   for (int i = 0; i < 100 && drv::Text(label) != "answered yes"; ++i) Sleep(20);

@@ -343,7 +343,10 @@ std::optional<MessageBoxInfo> ReadMessageBox(HWND box) {
   for (HWND c : Descendants(box)) {
     std::string cls = ClassName(c);
     if (Lower(cls) == "static") {
-      if (CtrlId(c) == 0xFFFF) {
+      if ((Style(c) & SS_TYPEMASK) == SS_ICON) {
+        LRESULT icon = 0;
+        if (Send(c, STM_GETICON, 0, 0, &icon) && icon && Visible(c)) info.icon = true;
+      } else if (CtrlId(c) == 0xFFFF) {
         text = c;
         longest = SIZE_MAX;
       } else if ((Style(c) & SS_TYPEMASK) != SS_ICON && !text) {

@@ -116,6 +116,9 @@ struct MessageBoxInfo {
   std::string title;
   std::string text;
   std::vector<int> buttons;  // IDs of the visible buttons, sorted
+  // Whether it shows an icon. Which icon cannot be told from outside: the
+  // icon handle belongs to the other process.
+  bool icon = false;
 };
 
 std::optional<MessageBoxInfo> ReadMessageBox(HWND box);
