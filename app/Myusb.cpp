@@ -1,15 +1,128 @@
 #include "Myusb.h"
 
+#include <string>
+
+#include "Main.h"
+#include "catalogue.h"
+#include "commands.h"
+#include "control_ids.h"
+#include "platform.h"
+#include "restart.h"
+
 namespace kv {
 
 namespace {
+
+namespace id = ids::usb;
+using ui::Font;
+
+const Font kText13{13};
+const char kTitle[] = "Create Flash BIOS Penlet";
+const UINT kErrorStyle = MB_OK | MB_ICONERROR | MB_TOPMOST;
+constexpr int kAnimationSteps = 220;
+constexpr DWORD kStepMs = 24;
+
 ui::FormStyle UsbStyle() {
     ui::FormStyle style{"TUSB", "Create BIOS Flash Penlet", 369, 233, 284, 227};
-    style.font = ui::Font{11};
+    style.font = Font{11};
     return style;
 }
+
+void Error(const char* text) { Os().ShowMessage(text, kTitle, kErrorStyle); }
+
 }  // namespace
 
-TUSB::TUSB(ui::TForm* owner) : TForm(UsbStyle(), owner) {}
+TUSB::TUSB(ui::TForm* owner)
+    : TForm(UsbStyle(), owner),
+      Label1(nullptr, *this, id::Label1, 28, 11, "Please select USB disk:  ", kText13, CLR_INVALID,
+             150, 16),
+      Label2(nullptr, *this, id::Label2, 28, 83, "Please select BIOS file:  ", kText13,
+             CLR_INVALID, 145, 16),
+      Button1(*this, id::Button1, 28, 182, 75, 25, "OK", kText13),
+      ComboBox1(*this, id::ComboBox1, 28, 35, 199, 24, "", kText13, 16),
+      Button2(*this, id::Button2, 156, 182, 75, 25, "Close", kText13),
+      ProgressBar1(*this, id::ProgressBar1, 26, 151, 223, 17, 0, kAnimationSteps, false),
+      ComboBox2(*this, id::ComboBox2, 28, 110, 199, 24, "", kText13, 16) {
+    Button1.OnClick = [this] { Button1Click(); };
+    Button2.OnClick = [this] { Button2Click(); };
+    RunGuarded([this] { FormCreate(); });
+}
+
+void TUSB::Button2Click() { Close(); }
+
+void TUSB::FormCreate() {
+    ComboBox1.Clear();
+    ProgressBar1.SetWidth(240);
+    if (MainForm) {
+        // The main window never keeps more than its 20 records.
+        int count = MainForm->USBDriveCount;
+        if (count > kDriveRecords) count = kDriveRecords;
+        for (int i = 0; i < count; ++i) ComboBox1.AddItem(MainForm->USBDrive[i]);
+        ComboBox1.SetText(MainForm->USBDrive[0]);
+    }
+    if (FillImageCatalogue(ComboBox2) == 0)
+        Error("Please put rom flash files under \n the folder  C:\\KAVELTON\\ROM!");
+}
+
+void TUSB::Button1Click() {
+    const std::string drive = ComboBox1.Text();
+    const std::string image = ComboBox2.Text();
+    if (drive.empty()) {
+        Error("Please select one USB disk!");
+        return;
+    }
+    if (image.empty()) {
+        Error("Please select one bin files!");
+        return;
+    }
+    // Both texts may be typed, and both end up in a command line that the
+    // command processor runs: refuse anything that could change its meaning
+    // or not fit the command buffer, before anything is asked or started.
+    if (!core::IsDriveText(drive)) {
+        Error("Please select a USB disk as a drive letter and a colon, for example E:!");
+        return;
+    }
+    if (!core::IsPlainImageName(image)) {
+        Error("Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
+        return;
+    }
+    if (!core::UsbKeyCommandFits(drive, image)) {
+        Error("The name of the BIOS file is too long!");
+        return;
+    }
+
+    Button1.SetVisible(true);
+    Button2.SetVisible(true);
+    ProgressBar1.SetVisible(false);
+    ProgressBar1.SetPosition(0);
+
+    if (!CheckImageVersion(false, image)) return;
+
+    Button1.SetVisible(false);
+    Button2.SetVisible(false);
+    ProgressBar1.SetVisible(true);
+    Os().WinExec(core::UsbKeyCommand(drive, image), SW_HIDE);
+
+    // The animation outlasts the five seconds after which Windows calls a
+    // window "Not Responding": keep it drawn between steps, taking no input.
+    for (int step = 0; step < kAnimationSteps; ++step) {
+        ProgressBar1.SetPosition(ProgressBar1.Position() + 1);
+        Os().Sleep(kStepMs);
+        ui::app::ProcessPaintAndTimers();
+    }
+
+    ProgressBar1.SetPosition(0);
+    Button1.SetVisible(true);
+    Button2.SetVisible(true);
+
+    const int answer = Os().ShowMessage(
+        " Successful! Restart system to update BIOS?\nSave & Close opened files before restarting.",
+        "Create Flash BIOS diskette ", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+    if (answer == IDYES) {
+        RestartSystem();
+        return;
+    }
+    Close();
+}
 
 }  // namespace kv
