@@ -144,7 +144,7 @@ HWND KaveltonTest::StartToMainWindow() {
 std::optional<drv::MessageBoxInfo> KaveltonTest::ExpectBox(const std::string& title,
                                                            const std::string& text,
                                                            const std::vector<int>& buttons,
-                                                           drv::Millis timeout) {
+                                                           Icon icon, drv::Millis timeout) {
   auto box = drv::WaitMessageBox(app_.pid(), timeout);
   if (!box) {
     ADD_FAILURE() << "expected the message box \"" << drv::Escape(text) << "\" (title \""
@@ -155,6 +155,8 @@ std::optional<drv::MessageBoxInfo> KaveltonTest::ExpectBox(const std::string& ti
   EXPECT_EQ(box->title, title) << "text of the box: \"" << drv::Escape(box->text) << "\"";
   EXPECT_EQ(box->text, text) << "got \"" << drv::Escape(box->text) << "\"";
   EXPECT_EQ(box->buttons, buttons) << "box \"" << drv::Escape(box->text) << "\"";
+  EXPECT_EQ(box->icon, icon == Icon::Shown)
+      << "box \"" << drv::Escape(box->text) << "\" " << (box->icon ? "shows an icon" : "shows no icon");
   return box;
 }
 

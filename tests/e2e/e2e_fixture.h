@@ -49,9 +49,11 @@ class KaveltonTest : public ::testing::Test {
   // box on the way.
   HWND StartToMainWindow();
 
-  // Waits for a message box and checks its title, text and buttons.
+  enum class Icon { None, Shown };
+  // Waits for a message box and checks its title, text, buttons and whether
+  // it shows an icon.
   std::optional<drv::MessageBoxInfo> ExpectBox(const std::string& title, const std::string& text,
-                                               const std::vector<int>& buttons,
+                                               const std::vector<int>& buttons, Icon icon,
                                                drv::Millis timeout = 10s);
   void AnswerBox(const std::optional<drv::MessageBoxInfo>& box, int id);
   void ExpectNoBox(drv::Millis within = 1500ms);

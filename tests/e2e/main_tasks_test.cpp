@@ -122,7 +122,8 @@ TEST_F(NoDiskette, AsksForAFloppyDriveAndShowsNoDialog) {
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
     ClickMain(id::OnFloppy);
-    auto box = ExpectBox("Create Flash BIOS Diskette", "Please install a floppy drive!", {IDOK});
+    auto box = ExpectBox("Create Flash BIOS Diskette", "Please install a floppy drive!", {IDOK},
+                         Icon::Shown);
     ASSERT_TRUE(box);
     AnswerBox(box, IDOK);
     ExpectNoBox(500ms);
@@ -142,6 +143,7 @@ void ShowsTheDisketteDialogTwice(drv::Process& app, HWND main) {
     ASSERT_TRUE(drv::Click(b));
     HWND floppy = drv::WaitWindow(app.pid(), {"TFloppy", std::nullopt, true}, 10s);
     ASSERT_TRUE(floppy) << "no diskette dialog; found:\n" << drv::Describe(app.pid(), true);
+    EXPECT_EQ(drv::Text(floppy), "Create BIOS Flash Diskette");
     EXPECT_TRUE(drv::NoMessageBox(app.pid(), 300ms));
     if (round == 0)
       first = floppy;
@@ -170,7 +172,7 @@ TEST_F(DisketteB, ShowsTheDisketteDialogWithOnlyDriveB) {
 class UsbTask : public MainTask {
  protected:
   std::optional<drv::MessageBoxInfo> Prompt() {
-    return ExpectBox(kUsbTitle, kUsbPrompt, {IDYES, IDNO});
+    return ExpectBox(kUsbTitle, kUsbPrompt, {IDYES, IDNO}, Icon::Shown);
   }
   int Scans() {
     int n = 0;
@@ -295,10 +297,10 @@ TEST_F(UsbTask, MissingUsbScanDllIsReported) {
   auto box = Prompt();
   ASSERT_TRUE(box);
   AnswerBox(box, IDYES);
-  box = ExpectBox(kUsbTitle, "Load UsbScan DLL Failed!", {IDOK});
+  box = ExpectBox(kUsbTitle, "Load UsbScan DLL Failed!", {IDOK}, Icon::None);
   ASSERT_TRUE(box);
   AnswerBox(box, IDOK);
-  box = ExpectBox(kUsbTitle, "Get ProcAddress Failed!", {IDOK});
+  box = ExpectBox(kUsbTitle, "Get ProcAddress Failed!", {IDOK}, Icon::None);
   ASSERT_TRUE(box);
   AnswerBox(box, IDOK);
 

@@ -55,7 +55,7 @@ TEST_F(Startup, MissingSystemTxtWarnsBeforeTheWindowOpens) {
   ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));
   ASSERT_NO_FATAL_FAILURE(StartApp());
   auto box = ExpectBox("Get MotherBoard systemID", "Can't get systemID from \nC:\\KAVELTON\\system.txt!",
-                       {IDOK}, 20s);
+                       {IDOK}, Icon::Shown, 20s);
   ASSERT_TRUE(box);
   EXPECT_FALSE(drv::FindWindowOf(app_.pid(), {"TMainForm", std::nullopt, true}))
       << "the main window is visible before the box is answered";
@@ -73,7 +73,7 @@ TEST_F(Startup, MissingBiosDllIsReportedAndTheWindowStillOpens) {
   RemoveInstallFile("BIOS.dll");
   ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));
   ASSERT_NO_FATAL_FAILURE(StartApp());
-  auto box = ExpectBox("Welcome to use Pravolin", "Load BIOS DLL Failed!", {IDOK}, 20s);
+  auto box = ExpectBox("Welcome to use Pravolin", "Load BIOS DLL Failed!", {IDOK}, Icon::None, 20s);
   ASSERT_TRUE(box);
   EXPECT_FALSE(drv::FindWindowOf(app_.pid(), {"TMainForm", std::nullopt, true}))
       << "the main window is visible before the box is answered";
