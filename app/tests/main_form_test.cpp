@@ -223,6 +223,9 @@ protected:
         MainFormTest::SetUp();
         Create();
         fake().libraries["UsbScan.dll"] = {{"GetUSBDrive", Proc(FakeGetUsbDrive)}};
+        // The USB key dialog lists the image catalogue as it opens; one image
+        // keeps its empty-folder notice out of these tests.
+        fake().folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KV1.107", FILE_ATTRIBUTE_ARCHIVE}};
         fake().calls.clear();
     }
     void Click() {
