@@ -1,13 +1,45 @@
-// The in-Windows flash dialog: a new instance at each opening.
+// The in-Windows flash dialog: starts the vendor's flasher with the chosen
+// image and watches the process list until it has gone. A new instance at
+// each opening; closing it ends the watch (the flasher goes on).
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
 
 #include "forms.h"
 
 namespace kv {
 
+// The longest image name typed into the box that the dialog hands to the
+// flasher: the command line then stays below 200 characters and the image
+// path well inside MAX_PATH.
+constexpr std::size_t kMaxTypedImageName = 128;
+
 class TWindow : public ui::TForm {
 public:
     explicit TWindow(ui::TForm* owner);
+    ~TWindow() override;
+
+    ui::TComboBox ComboBox1;
+    ui::TButton Button1;
+    ui::TButton Button2;
+    ui::TTimer Timer1;
+    ui::TLabel Label1;
+    ui::TLabel Label2;
+    // Ticks since the last OK on which no flasher process was found.
+    std::int32_t MissCount = 0;
+    // 1 once a running flasher has been seen since the last OK.
+    std::int32_t FlasherSeen = 0;
+
+    void FormCreate();
+    void Button1Click();
+    void Timer1Timer();
+    void Button2Click();
+
+private:
+    // True while a tick is running (and perhaps showing its box): the box's
+    // own message loop keeps delivering ticks, which must not nest.
+    bool inTick_ = false;
 };
 
 }  // namespace kv

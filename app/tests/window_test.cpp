@@ -1,0 +1,462 @@
+// The in-Windows flash dialog through the fake platform: its checks and
+// questions, the flasher's command line, the watch over the process list,
+// every message box, and that no handle is left open.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Main.h"
+#include "Mywindows.h"
+#include "control_ids.h"
+#include "fake_platform.h"
+
+namespace kv {
+namespace {
+
+const char kRom[] = "C:\\KAVELTON\\ROM\\*.*";
+const UINT kTop = MB_TOPMOST;
+
+const char kEmptyFolder[] =
+    "Please put BIOS files under \nthe folder C:\\KAVELTON\\ROM,\nAnd reopen this Program!";
+const char kSelectOne[] = "Please select one BIOS!";
+const char kNewer[] = "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
+const char kLatest[] =
+    "This computer BIOS version is already the latest\nor more updated than the BIOS version you "
+    "are going to flash.\nDo you still want to continue (Y/N)?";
+const char kNotAward[] = "Your system is not award BIOS!\nIt can not flash your BIOS!";
+const char kSnapshotFailed[] = "CreateToolhelp32Snapshot() failed!";
+const char kFirstFailed[] = "Process32First() failed!";
+const char kRestart[] = "Flash system BIOS successful!\nDo you want to restart your system?";
+
+std::string Describe(const std::vector<test::MessageRecord>& messages) {
+    std::string out;
+    for (const auto& m : messages) out += "[" + m.title + "] " + m.text + "\n";
+    return out.empty() ? "(no message)" : out;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake.files["C:\\KAVELTON\\System.txt"].bytes = "ID:x\n";
+        main = std::make_unique<TMainForm>();
+        main->BIOSVersion = "KVD.100";
+        Folder({{"KVD.099", 0}, {"KVD.101", 0}, {"KVD.100", 0}});
+        fake.messages.clear();
+        fake.calls.clear();
+    }
+    void TearDown() override {
+        dialog.reset();
+        EXPECT_EQ(fake.openHandles(), 0) << "a snapshot or process handle was left open";
+    }
+
+    void Folder(std::vector<FolderEntry> entries) { fake.folders[kRom] = std::move(entries); }
+
+    TWindow& Open() {
+        dialog = std::make_unique<TWindow>(main.get());
+        return *dialog;
+    }
+    // An open dialog whose watch runs: OK on the newest image went through.
+    TWindow& Watching() {
+        TWindow& w = Open();
+        w.Button1Click();
+        EXPECT_TRUE(w.Timer1.Enabled()) << Describe(fake.messages);
+        fake.messages.clear();
+        fake.calls.clear();
+        fake.commands.clear();
+        return w;
+    }
+    void ExpectOnlyMessage(const char* text, const char* title, UINT style) {
+        ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
+        EXPECT_EQ(fake.messages[0].text, text);
+        EXPECT_EQ(fake.messages[0].title, title);
+        EXPECT_EQ(fake.messages[0].style, style) << std::hex << "got 0x" << fake.messages[0].style;
+    }
+
+    test::ScopedFake scoped;
+    test::FakePlatform& fake = scoped.fake;
+    std::unique_ptr<TMainForm> main;
+    std::unique_ptr<TWindow> dialog;
+};
+
+// --- opening ---------------------------------------------------------------
+
+TEST_F(WindowTest, OpensWithTheNewestImageAtItsDesignedLayout) {
+    TWindow& w = Open();
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+    EXPECT_EQ(w.ComboBox1.Text(), "KVD.101");
+    EXPECT_EQ(w.ComboBox1.ItemCount(), 3);
+    EXPECT_EQ(w.MissCount, 0);
+    EXPECT_EQ(w.FlasherSeen, 0);
+    EXPECT_FALSE(w.Timer1.Enabled());
+    EXPECT_EQ(w.Label1.Text(), "Latest BIOS to flash! ");
+    EXPECT_EQ(w.Label2.Text(), "Select  older version if nessary! ");
+    EXPECT_EQ(w.Button1.Text(), "OK");
+    EXPECT_EQ(w.Button2.Text(), "Close");
+    char cls[32] = {};
+    GetClassNameA(w.Handle(), cls, sizeof cls);
+    EXPECT_STREQ(cls, "TWindow");
+    EXPECT_EQ(GetWindow(w.Handle(), GW_OWNER), main->Handle());
+
+    if (ui::Scale(96) != 96) GTEST_SKIP() << "layout is checked at 96 DPI";
+    auto place = [](const ui::TControl& c) {
+        RECT r{};
+        GetWindowRect(c.Handle(), &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
+        return std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    EXPECT_EQ(place(w.Label1), (std::vector<long>{24, 22, 121, 16}));
+    EXPECT_EQ(place(w.Label2), (std::vector<long>{24, 91, 188, 16}));
+    EXPECT_EQ(place(w.Button1), (std::vector<long>{21, 133, 84, 27}));
+    EXPECT_EQ(place(w.Button2), (std::vector<long>{157, 133, 84, 27}));
+    EXPECT_EQ(place(w.ComboBox1)[0], 24);
+    EXPECT_EQ(place(w.ComboBox1)[1], 56);
+    EXPECT_EQ(place(w.ComboBox1)[2], 218);
+    RECT client{};
+    GetClientRect(w.Handle(), &client);
+    EXPECT_EQ(client.right, 266);
+    EXPECT_EQ(client.bottom, 174);
+    // Tab order: the box, OK, Close.
+    EXPECT_EQ(GetNextDlgTabItem(w.Handle(), w.ComboBox1.Handle(), FALSE), w.Button1.Handle());
+    EXPECT_EQ(GetNextDlgTabItem(w.Handle(), w.Button1.Handle(), FALSE), w.Button2.Handle());
+}
+
+TEST_F(WindowTest, EmptyCatalogueWarnsThenOkAsksForAnImage) {
+    Folder({{"SUB", FILE_ATTRIBUTE_DIRECTORY}});
+    TWindow& w = Open();
+    ExpectOnlyMessage(kEmptyFolder, "Create Flash BIOS Diskette!", MB_OK | MB_ICONWARNING | kTop);
+    EXPECT_EQ(w.ComboBox1.Text(), "");
+    EXPECT_EQ(w.ComboBox1.ItemCount(), 0);
+
+    fake.messages.clear();
+    fake.calls.clear();
+    w.Button1Click();
+    ExpectOnlyMessage(kSelectOne, "Flash BIOS in windows", MB_OK | MB_ICONERROR | kTop);
+    ASSERT_FALSE(fake.calls.empty());
+    EXPECT_EQ(fake.calls.front(), "SetCurrentDir C:\\KAVELTON");
+    EXPECT_TRUE(fake.commands.empty());
+    EXPECT_FALSE(w.Timer1.Enabled());
+}
+
+TEST_F(WindowTest, ClearedChoiceAsksForAnImageWithoutAVersionQuestion) {
+    TWindow& w = Open();
+    w.ComboBox1.SetText("");
+    w.Button1Click();
+    ExpectOnlyMessage(kSelectOne, "Flash BIOS in windows", MB_OK | MB_ICONERROR | kTop);
+    EXPECT_TRUE(fake.commands.empty());
+}
+
+// --- version questions -------------------------------------------------------
+
+TEST_F(WindowTest, EqualAndOlderImagesGetTheirOwnQuestionAndNoStops) {
+    struct Case {
+        const char* image;
+        const char* question;
+    };
+    for (const Case& c : {Case{"KVD.100", kLatest}, Case{"KVD.099", kNewer}}) {
+        SCOPED_TRACE(c.image);
+        fake.messages.clear();
+        TWindow& w = Open();
+        w.ComboBox1.SetText(c.image);
+        fake.answers = {IDNO};
+        w.Button1Click();
+        ExpectOnlyMessage(c.question, "Compare BIOS Version", MB_YESNO | MB_ICONWARNING | kTop);
+        EXPECT_TRUE(fake.commands.empty());
+        EXPECT_FALSE(w.Timer1.Enabled());
+        EXPECT_TRUE(w.Button1.Visible());
+    }
+}
+
+TEST_F(WindowTest, YesToTheQuestionStartsTheFlasher) {
+    TWindow& w = Open();
+    w.ComboBox1.SetText("KVD.100");
+    fake.answers = {IDYES};
+    w.Button1Click();
+    ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
+    ASSERT_EQ(fake.commands.size(), 1u);
+    EXPECT_EQ(fake.commands[0], "winflash64.exe C:\\KAVELTON\\Rom\\KVD.100 /exit /py");
+    EXPECT_TRUE(w.Timer1.Enabled());
+}
+
+// --- starting the flasher -----------------------------------------------------
+
+TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
+    TWindow& w = Open();
+    fake.calls.clear();
+    bool timerDuringPause = true, buttonDuringPause = true;
+    fake.onSleep = [&](DWORD) {
+        timerDuringPause = w.Timer1.Enabled();
+        buttonDuringPause = w.Button1.Visible();
+    };
+    w.Button1Click();
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+    const std::vector<std::string> expected = {
+        "SetCurrentDir C:\\KAVELTON",
+        "WinExec winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",  // SW_SHOW
+        "Sleep 1000",
+    };
+    EXPECT_EQ(fake.calls, expected);
+    EXPECT_FALSE(timerDuringPause) << "the watch starts after the pause";
+    EXPECT_FALSE(buttonDuringPause) << "OK is hidden while the flasher starts";
+    EXPECT_TRUE(w.Timer1.Enabled());
+    EXPECT_TRUE(w.Button1.Visible());
+    EXPECT_EQ(w.MissCount, 0);
+    EXPECT_EQ(w.FlasherSeen, 0);
+}
+
+TEST_F(WindowTest, TypedNameIsUsedAsTyped) {
+    TWindow& w = Open();
+    w.ComboBox1.SetText("my-bios_2.101");
+    w.Button1Click();
+    ASSERT_EQ(fake.commands.size(), 1u) << Describe(fake.messages);
+    EXPECT_EQ(fake.commands[0], "winflash64.exe C:\\KAVELTON\\Rom\\my-bios_2.101 /exit /py");
+}
+
+TEST_F(WindowTest, NamesThatWouldChangeTheCommandAreRefusedBeforeAnyQuestion) {
+    const std::vector<std::string> refused = {
+        "KVD.101&calc",  "KVD.101 /force", "..\\KVD.101",      "sub/KVD.101", "C:KVD.101",
+        "a|b.101",       "a>b.101",        "\"KVD.101\"",       "%TEMP%.101",  "a^b.101",
+        "KVD.101\tx",    "..",             std::string(kMaxTypedImageName + 1, 'a') + ".101",
+    };
+    TWindow& w = Open();
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        fake.messages.clear();
+        w.ComboBox1.SetText(name);
+        w.Button1Click();
+        ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
+        EXPECT_EQ(fake.messages[0].title, "Flash BIOS in windows");
+        EXPECT_EQ(fake.messages[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR | kTop));
+        EXPECT_NE(fake.messages[0].text.find("can not be used"), std::string::npos)
+            << fake.messages[0].text;
+    }
+    EXPECT_TRUE(fake.commands.empty()) << fake.commands.front();
+    EXPECT_FALSE(w.Timer1.Enabled());
+}
+
+TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
+    TWindow& w = Open();
+    const std::string name = std::string(kMaxTypedImageName - 4, 'b') + ".101";
+    w.ComboBox1.SetText(name);
+    fake.answers = {IDYES};  // too long to compare: the user is asked
+    w.Button1Click();
+    ASSERT_EQ(fake.commands.size(), 1u) << Describe(fake.messages);
+    EXPECT_EQ(fake.commands[0], "winflash64.exe C:\\KAVELTON\\Rom\\" + name + " /exit /py");
+    EXPECT_LT(fake.commands[0].size(), 200u);
+}
+
+// --- the watch ----------------------------------------------------------------
+
+TEST_F(WindowTest, RunningFlasherIsSeenWhateverItsLetterCase) {
+    for (const char* name : {"WinFlash64.exe", "winflash64.exe", "WINFLASH64.EXE", "wINfLASH64.eXe"}) {
+        SCOPED_TRACE(name);
+        TWindow& w = Watching();
+        fake.processes = {{"System", 4}, {"explorer.exe", 20}, {name, 42}};
+        w.Timer1Timer();
+        EXPECT_EQ(w.FlasherSeen, 1);
+        EXPECT_EQ(w.MissCount, 0);
+        EXPECT_TRUE(w.Timer1.Enabled()) << "the watch goes on while the flasher runs";
+        EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+        EXPECT_EQ(fake.CallCount("OpenProcess 42 2035711"), 1)
+            << "all access rights, 0x1F0FFF; calls: " << ::testing::PrintToString(fake.calls);
+        EXPECT_EQ(fake.CallCount("CloseHandle " + std::string(name)), 1);
+        EXPECT_EQ(fake.CallCount("CloseHandle snapshot"), 1);
+        EXPECT_EQ(fake.openHandles(), 0);
+    }
+}
+
+TEST_F(WindowTest, OtherNamesAreNotTheFlasher) {
+    TWindow& w = Watching();
+    fake.processes = {{"WinFlash64", 1},      {"WinFlash64.exe.bak", 2}, {"xWinFlash64.exe", 3},
+                      {"WinFlash64.ex", 4},   {"inFlash64.exe", 5},      {"WinFlash64.exe ", 6},
+                      {"WinFlash32.exe", 7}};
+    w.Timer1Timer();
+    EXPECT_EQ(fake.CallCount("OpenProcess"), 0);
+    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
+    EXPECT_EQ(w.MissCount, 1);
+    EXPECT_EQ(w.FlasherSeen, 0);
+    EXPECT_FALSE(w.Timer1.Enabled());
+}
+
+TEST_F(WindowTest, FlasherThatCannotBeOpenedDoesNotCountButTheScanGoesOn) {
+    TWindow& w = Watching();
+    fake.processes = {{"WinFlash64.exe", 7, false}};
+    w.Timer1Timer();
+    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
+    EXPECT_EQ(w.FlasherSeen, 0);
+
+    TWindow& again = Watching();
+    fake.processes = {{"WinFlash64.exe", 7, false}, {"winflash64.exe", 8}};
+    again.Timer1Timer();
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+    EXPECT_EQ(again.FlasherSeen, 1);
+    EXPECT_EQ(fake.CallCount("OpenProcess"), 2);
+}
+
+TEST_F(WindowTest, FlasherEndingWithinTheFirstSecondIsNotAward) {
+    TWindow& w = Watching();
+    fake.processes = {{"System", 4}};
+    w.Timer1Timer();
+    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
+    EXPECT_FALSE(w.Timer1.Enabled()) << "the watch is over until the next OK";
+    EXPECT_EQ(w.MissCount, 1);
+}
+
+TEST_F(WindowTest, FailedSnapshotKeepsTheWatchAndItsFields) {
+    TWindow& w = Watching();
+    fake.processes = {{"WinFlash64.exe", 42}};
+    w.Timer1Timer();
+    ASSERT_EQ(w.FlasherSeen, 1);
+    fake.snapshotFails = true;
+    w.Timer1Timer();
+    ExpectOnlyMessage(kSnapshotFailed, "Enum current process", MB_OK | kTop);
+    EXPECT_TRUE(w.Timer1.Enabled());
+    EXPECT_EQ(w.FlasherSeen, 1);
+    EXPECT_EQ(w.MissCount, 0);
+    EXPECT_EQ(fake.CallCount("CloseHandle"), 2) << "only the handles of the first tick";
+    // A later tick tries again.
+    fake.snapshotFails = false;
+    fake.messages.clear();
+    w.Timer1Timer();
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 3);
+}
+
+TEST_F(WindowTest, FailedFirstReadCountsAsATickWithoutTheFlasher) {
+    TWindow& w = Watching();
+    fake.processes = {{"WinFlash64.exe", 42}};
+    fake.firstProcessFails = true;
+    w.Timer1Timer();
+    ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
+    EXPECT_EQ(fake.messages[0].text, kFirstFailed);
+    EXPECT_EQ(fake.messages[0].title, "Enum current process");
+    EXPECT_EQ(fake.messages[0].style, static_cast<UINT>(MB_OK | kTop));
+    EXPECT_EQ(fake.messages[1].text, kNotAward);
+    EXPECT_EQ(w.MissCount, 1);
+    EXPECT_FALSE(w.Timer1.Enabled());
+    EXPECT_EQ(fake.CallCount("OpenProcess"), 0);
+}
+
+TEST_F(WindowTest, FailedFirstReadAfterTheFlasherRanOffersTheRestart) {
+    TWindow& w = Watching();
+    fake.processes = {{"WinFlash64.exe", 42}};
+    w.Timer1Timer();
+    fake.firstProcessFails = true;
+    w.Timer1Timer();
+    ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
+    EXPECT_EQ(fake.messages[0].text, kFirstFailed);
+    EXPECT_EQ(fake.messages[1].text, kRestart);
+}
+
+TEST_F(WindowTest, FlasherThatRanAndEndedOffersTheRestartAndYesRestarts) {
+    TWindow& w = Watching();
+    w.Show();
+    fake.processes = {{"winflash64.exe", 42}};
+    for (int i = 0; i < 60; ++i) w.Timer1Timer();  // a minute of flashing
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+    fake.processes = {{"System", 4}};
+    fake.answers = {IDYES};
+    w.Timer1Timer();
+    ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
+    EXPECT_EQ(fake.CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_EQ(fake.CallCount("OpenProcessToken"), 1);
+    EXPECT_EQ(w.MissCount, 1);
+    EXPECT_FALSE(w.Timer1.Enabled());
+    EXPECT_TRUE(w.Visible()) << "after Yes the dialog stays open";
+}
+
+TEST_F(WindowTest, NoToTheRestartClosesTheDialog) {
+    TWindow& w = Watching();
+    w.Show();
+    fake.processes = {{"WinFlash64.exe", 42}};
+    w.Timer1Timer();
+    fake.processes = {{"System", 4}};
+    fake.answers = {IDNO};
+    w.Timer1Timer();
+    ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
+    EXPECT_EQ(fake.CallCount("ExitWindowsEx"), 0);
+    EXPECT_EQ(fake.CallCount("OpenProcessToken"), 0);
+    EXPECT_FALSE(w.Visible()) << "No closes the dialog";
+}
+
+TEST_F(WindowTest, OkDuringAWatchResetsBothFieldsBeforeItsQuestion) {
+    TWindow& w = Watching();
+    w.MissCount = 3;
+    w.FlasherSeen = 1;
+    w.ComboBox1.SetText("KVD.099");
+    int missAtQuestion = -1, seenAtQuestion = -1;
+    fake.onMessage = [&](const test::MessageRecord&) {
+        missAtQuestion = w.MissCount;
+        seenAtQuestion = w.FlasherSeen;
+    };
+    fake.answers = {IDNO};
+    w.Button1Click();
+    ExpectOnlyMessage(kNewer, "Compare BIOS Version", MB_YESNO | MB_ICONWARNING | kTop);
+    EXPECT_EQ(missAtQuestion, 0);
+    EXPECT_EQ(seenAtQuestion, 0);
+    EXPECT_TRUE(w.Timer1.Enabled()) << "the running watch goes on with the reset fields";
+    EXPECT_TRUE(fake.commands.empty());
+}
+
+TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
+    TWindow& w = Watching();
+    fake.snapshotFails = true;
+    int nested = 0;
+    fake.onMessage = [&](const test::MessageRecord&) {
+        if (nested++ < 5) w.Timer1Timer();  // the box's own loop delivers more ticks
+    };
+    w.Timer1Timer();
+    ExpectOnlyMessage(kSnapshotFailed, "Enum current process", MB_OK | kTop);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1);
+    EXPECT_TRUE(w.Timer1.Enabled());
+
+    // Once the box is answered, ticks work again, and the same holds for the
+    // boxes that end the watch.
+    fake.snapshotFails = false;
+    fake.firstProcessFails = true;
+    fake.messages.clear();
+    nested = 0;
+    w.Timer1Timer();
+    ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
+    EXPECT_EQ(fake.messages[0].text, kFirstFailed);
+    EXPECT_EQ(fake.messages[1].text, kNotAward);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 2);
+    EXPECT_EQ(w.MissCount, 1);
+}
+
+TEST_F(WindowTest, CloseEndsTheWatchAtOnce) {
+    TWindow& w = Watching();
+    w.Button2Click();
+    EXPECT_FALSE(w.Timer1.Enabled());
+    TWindow& again = Watching();
+    SendMessageA(again.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(again.Timer1.Enabled());
+}
+
+// Real timer messages: the first tick about a second after the pause, and
+// none once the dialog is gone.
+TEST_F(WindowTest, TicksComeFromTheWindowTimerAndStopWithTheDialog) {
+    fake.processes = {{"WinFlash64.exe", 42}};
+    TWindow& w = Watching();
+    auto pump = [](DWORD ms) {
+        const DWORD until = GetTickCount() + ms;
+        MSG msg;
+        while (GetTickCount() < until) {
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+            Sleep(10);
+        }
+    };
+    pump(600);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 0) << "interval 1000 ms";
+    pump(900);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1);
+    EXPECT_EQ(w.FlasherSeen, 1);
+    dialog.reset();
+    pump(1200);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1) << "a tick reached a destroyed dialog";
+}
+
+}  // namespace
+}  // namespace kv
