@@ -35,6 +35,8 @@ public:
     virtual bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) = 0;
     // Moves to an absolute offset; false where SetFilePointer reports failure.
     virtual bool SetFilePointerBegin(HANDLE h, LONG offset) = 0;
+    // The size of an open file in bytes; false when it cannot be read.
+    virtual bool FileSize(HANDLE h, std::uint64_t& size) = 0;
     virtual bool CloseHandle(HANDLE h) = 0;
     // Control requests without in/out buffers (volume lock, dismount, unlock).
     virtual bool DeviceIoControl(HANDLE h, DWORD code) = 0;

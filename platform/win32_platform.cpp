@@ -32,6 +32,12 @@ public:
         // With a null high part, INVALID_SET_FILE_POINTER alone means failure.
         return ::SetFilePointer(h, offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
     }
+    bool FileSize(HANDLE h, std::uint64_t& size) override {
+        LARGE_INTEGER value{};
+        if (!::GetFileSizeEx(h, &value) || value.QuadPart < 0) return false;
+        size = static_cast<std::uint64_t>(value.QuadPart);
+        return true;
+    }
     bool CloseHandle(HANDLE h) override { return ::CloseHandle(h) != FALSE; }
     bool DeviceIoControl(HANDLE h, DWORD code) override {
         DWORD returned = 0;

@@ -68,6 +68,7 @@ bool FakePlatform::ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) {
     if (done) *done = 0;
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
+    if (onRead) onRead(it->second.key);
     FakeFile* file = File(it->second.key);
     if (file->reads++ == file->failReadAt) return false;
     std::size_t& pos = it->second.position;
@@ -98,6 +99,13 @@ bool FakePlatform::SetFilePointerBegin(HANDLE h, LONG offset) {
     calls.push_back("SetFilePointer " + it->second.key);
     if (File(it->second.key)->failSeek) return false;
     it->second.position = static_cast<std::size_t>(offset);
+    return true;
+}
+
+bool FakePlatform::FileSize(HANDLE h, std::uint64_t& size) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    size = File(it->second.key)->bytes.size();
     return true;
 }
 

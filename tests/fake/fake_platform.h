@@ -54,6 +54,7 @@ public:
     std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
     bool openTokenFails = false;
     std::function<void(DWORD)> onSleep;  // after the clock moved on
+    std::function<void(const std::string& path)> onRead;  // before each ReadFile of a file
     ULONGLONG now = 1'000'000;
 
     // --- record -----------------------------------------------------------
@@ -75,6 +76,7 @@ public:
     bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) override;
     bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) override;
     bool SetFilePointerBegin(HANDLE h, LONG offset) override;
+    bool FileSize(HANDLE h, std::uint64_t& size) override;
     bool CloseHandle(HANDLE h) override;
     bool DeviceIoControl(HANDLE h, DWORD code) override;
     bool SetCurrentDir(const std::string& path) override;
