@@ -1,4 +1,6 @@
-// The diskette creation dialog: one instance for the whole run.
+// The diskette creation dialog: one instance for the whole run. It writes
+// the start of fdd.imz raw onto the diskette in A: (or B:) and starts the
+// batch file that copies the chosen BIOS image onto it.
 #pragma once
 
 #include "forms.h"
@@ -9,7 +11,23 @@ class TFloppy : public ui::TForm {
 public:
     TFloppy();
     ~TFloppy() override;
+
+    ui::TSpeedButton OnCreateDisk, OnExit;
+    ui::TComboBox ComboBox1;
+    ui::TLabel Label1, Label2, Label3;
+    ui::TProgressBar ProgressBar1;
+    ui::TTimer Timer1;
+
+    void OnExitClick();
     void FormCreate();
+    void OnCreateDiskClick();
+    void Timer1Timer();
+
+    // The whole seconds the last copy took, as the pause choice saw them.
+    int CopySecondsCounted() const { return CopySeconds; }
+
+private:
+    int CopySeconds = 0;
 };
 
 extern TFloppy* Floppy;
