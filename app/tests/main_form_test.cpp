@@ -176,6 +176,7 @@ protected:
     void SetUp() override {
         MainFormTest::SetUp();
         Create();
+        fake().folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KV1.107", FILE_ATTRIBUTE_ARCHIVE}};
         floppy_ = std::make_unique<TFloppy>();
         fake().calls.clear();
     }
