@@ -49,6 +49,15 @@ case $group in
   DisketteB) drive b ;;
   *) drive a ;;
 esac
+# Diskette copy groups: sectors that fdd.imz never holds, kept to compare with.
+case $group in
+  Floppy*)
+    head -c 1474560 /dev/urandom >"$media/a.img"
+    cp "$media/a.img" "$media/a-before.img"
+    export KV_E2E_DISKETTE=$(winpath "$media/a.img")
+    export KV_E2E_DISKETTE_BEFORE=$(winpath "$media/a-before.img")
+    ;;
+esac
 
 export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")

@@ -1,0 +1,198 @@
+// The diskette dialog end to end: the raw copy onto the diskette image that
+// run.sh links as A:, the batch start (through a recording stand-in), the
+// progress run, and the runs that must leave the diskette as it was.
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "../../app/control_ids.h"
+#include "e2e_fixture.h"
+
+namespace kv::e2e {
+namespace {
+
+namespace fid = kv::ids::floppy;
+
+const char* const kTitle = "Create Flash BIOS Diskette";
+const char* const kFormatQuestion = "It will format your floppy disk,\ndo you want to continue?";
+const char* const kRestartQuestion =
+    " Successful! Restart system to update BIOS?\nSave & Close opened files before restarting.";
+const char* const kBusyHint = "Please wait until it shows a dialog box!";
+const char* const kIdleHint = "Select older version if nessary!";
+constexpr size_t kCopyBytes = 750 * 512;
+// Written by the stand-in batch file, one line of arguments per start.
+const char* const kBatchLog = "copybin.log";
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+long FirstDifferentSector(const std::string& a, const std::string& b) {
+  const size_t n = std::max(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i)
+    if (i >= a.size() || i >= b.size() || a[i] != b[i]) return static_cast<long>(i / 512);
+  return -1;
+}
+
+class FloppyTask : public KaveltonTest {
+ protected:
+  void SetUp() override {
+    KaveltonTest::SetUp();
+    if (HasFatalFailure()) return;
+    diskette_ = Env("KV_E2E_DISKETTE");
+    ASSERT_FALSE(diskette_.empty()) << "KV_E2E_DISKETTE is not set: run this group through run.sh";
+    before_ = ReadAll(Env("KV_E2E_DISKETTE_BEFORE"));
+    ASSERT_EQ(before_.size(), 1474560u) << "the diskette image run.sh prepared";
+    ASSERT_EQ(ReadAll(diskette_), before_) << "the diskette was changed before the test";
+    ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));  // KVB.105: the staged KAVT.107 is newer
+    ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));
+    // An earlier test may have removed or shortened the image.
+    ASSERT_TRUE(CopyFileA((Env("KV_E2E_STAGE") + "\\fdd.imz").c_str(), InstallPath("fdd.imz").c_str(), FALSE))
+        << "error " << GetLastError();
+    ASSERT_NO_FATAL_FAILURE(WriteInstallFile(
+        "copybinFile.bat", "@echo off\r\necho %*>>C:\\KAVELTON\\copybin.log\r\n"));
+    RemoveInstallFile(kBatchLog);
+  }
+
+  // Opens the dialog from the main window and clicks Create.
+  HWND CreateRun() {
+    main_ = StartToMainWindow();
+    if (!main_) return nullptr;
+    HWND button = Ctl(main_, kv::ids::mainform::OnFloppy);
+    if (!button || !drv::Click(button)) {
+      ADD_FAILURE() << "cannot click the diskette button";
+      return nullptr;
+    }
+    HWND floppy = drv::WaitWindow(app_.pid(), {"TFloppy", "Create BIOS Flash Diskette", true}, 10s);
+    if (!floppy) {
+      ADD_FAILURE() << "no diskette dialog; found:\n" << Windows();
+      return nullptr;
+    }
+    EXPECT_EQ(drv::ComboText(Ctl(floppy, fid::ComboBox1)), "KAVT.107");
+    HWND create = Ctl(floppy, fid::OnCreateDisk);
+    if (!create || !drv::Click(create)) {
+      ADD_FAILURE() << "cannot click Create";
+      return nullptr;
+    }
+    return floppy;
+  }
+
+  void ExpectDisketteUnchanged() {
+    EXPECT_EQ(FirstDifferentSector(ReadAll(diskette_), before_), -1) << "first changed sector";
+  }
+
+  std::string diskette_;
+  std::string before_;
+  HWND main_ = nullptr;
+};
+
+// ---- the one full run (about half a minute) --------------------------------
+
+class FloppyCopy : public FloppyTask {};
+
+TEST_F(FloppyCopy, WritesTheImageStartsTheBatchAndAsksToRestart) {
+  const std::string image = ReadAll(InstallPath("fdd.imz"));
+  ASSERT_GE(image.size(), kCopyBytes);
+  HWND floppy = CreateRun();
+  ASSERT_TRUE(floppy);
+
+  auto format = ExpectBox(kTitle, kFormatQuestion, {IDYES, IDNO}, Icon::Shown);
+  ASSERT_TRUE(format);
+  AnswerBox(format, IDYES);
+
+  // During the run the window answers but takes no clicks.
+  Sleep(1500);
+  HWND create = Ctl(floppy, fid::OnCreateDisk);
+  HWND exitButton = Ctl(floppy, fid::OnExit);
+  HWND bar = Ctl(floppy, fid::ProgressBar1);
+  ASSERT_TRUE(create && exitButton && bar);
+  EXPECT_EQ(drv::Text(Ctl(floppy, fid::Label2)), kBusyHint);
+  EXPECT_FALSE(drv::Enabled(create));
+  EXPECT_FALSE(drv::Enabled(exitButton));
+  EXPECT_TRUE(drv::Visible(bar));
+  const int midway = drv::ProgressPos(bar);
+  EXPECT_GT(midway, 0);
+  EXPECT_LT(midway, 1000);
+
+  auto restart = ExpectBox("Create Flash BIOS diskette ", kRestartQuestion, {IDYES, IDNO}, Icon::Shown, 120s);
+  ASSERT_TRUE(restart);
+  EXPECT_EQ(drv::ProgressPos(bar), 1000);
+  EXPECT_EQ(drv::ProgressMax(bar), 1000);
+  EXPECT_TRUE(drv::Enabled(create));
+  EXPECT_TRUE(drv::Enabled(exitButton));
+  AnswerBox(restart, IDNO);  // never Yes under Wine: it would end the session
+
+  EXPECT_TRUE(drv::WaitWindowGone(app_.pid(), {"TFloppy", std::nullopt, true}, 10s))
+      << "No did not close the dialog; found:\n" << Windows();
+  EXPECT_EQ(drv::Text(Ctl(floppy, fid::Label2)), kIdleHint);
+  EXPECT_FALSE(drv::Visible(bar));
+  ExpectNoBox(500ms);
+  EXPECT_TRUE(app_.Running());
+
+  // The batch file runs on its own; give it a moment to write its line.
+  std::vector<std::string> lines;
+  for (int i = 0; i < 100 && lines.empty(); ++i) {
+    lines = ReadLines(kBatchLog);
+    if (lines.empty()) Sleep(100);
+  }
+  EXPECT_EQ(lines, std::vector<std::string>{"KAVT.107 A:"}) << "arguments of copybinFile.bat";
+
+  const std::string after = ReadAll(diskette_);
+  ASSERT_EQ(after.size(), before_.size());
+  EXPECT_EQ(FirstDifferentSector(after.substr(0, kCopyBytes), image.substr(0, kCopyBytes)), -1)
+      << "first sector that differs from fdd.imz";
+  EXPECT_EQ(FirstDifferentSector(after.substr(kCopyBytes), before_.substr(kCopyBytes)), -1)
+      << "first changed sector after the 750 copied ones (counted from 750)";
+}
+
+// ---- runs that write nothing -------------------------------------------------
+
+class FloppyRefusals : public FloppyTask {};
+
+TEST_F(FloppyRefusals, NoAtTheFormattingQuestionClosesTheDialogAndWritesNothing) {
+  ASSERT_TRUE(CreateRun());
+  auto format = ExpectBox(kTitle, kFormatQuestion, {IDYES, IDNO}, Icon::Shown);
+  ASSERT_TRUE(format);
+  AnswerBox(format, IDNO);
+  EXPECT_TRUE(drv::WaitWindowGone(app_.pid(), {"TFloppy", std::nullopt, true}, 10s))
+      << "No did not close the dialog; found:\n" << Windows();
+  ExpectNoBox(500ms);
+  ExpectDisketteUnchanged();
+  EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
+}
+
+TEST_F(FloppyRefusals, MissingImageIsReportedAsLost) {
+  RemoveInstallFile("fdd.imz");
+  HWND floppy = CreateRun();
+  ASSERT_TRUE(floppy);
+  auto box = ExpectBox(kTitle, "Lost fdd.imz in C:KAVELTON!", {IDOK}, Icon::Shown);
+  AnswerBox(box, IDOK);
+  ExpectNoBox(500ms);
+  EXPECT_TRUE(drv::Visible(floppy)) << "the dialog stays open";
+  EXPECT_TRUE(drv::Enabled(Ctl(floppy, fid::OnExit)));
+  ExpectDisketteUnchanged();
+}
+
+TEST_F(FloppyRefusals, ShortImageIsRefusedBeforeTheFormattingQuestion) {
+  ASSERT_NO_FATAL_FAILURE(WriteInstallFile("fdd.imz", std::string(kCopyBytes - 512, '\x5A')));
+  HWND floppy = CreateRun();
+  ASSERT_TRUE(floppy);
+  auto box = drv::WaitMessageBox(app_.pid(), 10s);
+  ASSERT_TRUE(box) << "no message; found:\n" << Windows();
+  EXPECT_EQ(box->title, kTitle);
+  EXPECT_NE(box->text.find("fdd.imz"), std::string::npos) << drv::Escape(box->text);
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+  AnswerBox(box, IDOK);
+  ExpectNoBox(500ms);
+  ExpectDisketteUnchanged();
+}
+
+}  // namespace
+}  // namespace kv::e2e
