@@ -10,6 +10,7 @@ stage=${3:?staged install folder}
 bios_double=${4:-}
 usbscan_double=${5:-}
 work=${6:?work folder}
+usbscan_served=${7:-}  # optional: the served UsbScan.dll double
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 : "${KV_WINEPREFIX:=$here/../../build/wineprefix}"
@@ -62,5 +63,6 @@ esac
 export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")
 [ -n "$usbscan_double" ] && [ -f "$usbscan_double" ] && export KV_E2E_USBSCAN_DOUBLE=$(winpath "$usbscan_double")
+[ -n "$usbscan_served" ] && [ -f "$usbscan_served" ] && export KV_E2E_USBSCAN_SERVED=$(winpath "$usbscan_served")
 
 "$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no
