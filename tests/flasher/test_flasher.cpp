@@ -1,0 +1,77 @@
+// WinFlash64.exe for tests: appends its command line to flasher.log in the
+// current directory, shows a window, and lives as long as the image file
+// named on its command line asks ("seconds=N" in the file; 0 without it).
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// The image is the first argument after the program name.
+int SecondsAskedBy(const std::string& commandLine) {
+    const std::vector<std::string> words = Words(commandLine);
+    if (words.size() < 2) return 0;
+    std::ifstream image(words[1], std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(image)), std::istreambuf_iterator<char>());
+    const std::size_t at = text.find("seconds=");
+    if (at == std::string::npos) return 0;
+    const int seconds = std::atoi(text.c_str() + at + 8);
+    return seconds > 0 && seconds < 600 ? seconds : 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_TIMER:
+        ::KillTimer(hwnd, wp);
+        ::DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    }
+    return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    const std::string commandLine = ::GetCommandLineA();
+    {
+        std::ofstream log("flasher.log", std::ios::binary | std::ios::app);
+        log << commandLine << "\r\n";
+    }
+    const int seconds = SecondsAskedBy(commandLine);
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = "KvTestFlasher";
+    ::RegisterClassA(&wc);
+    HWND hwnd = ::CreateWindowA("KvTestFlasher", "WinFlash64 (test flasher)",
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 600, 40, 300, 120, nullptr,
+                                nullptr, instance, nullptr);
+    if (!hwnd) return 1;
+    ::ShowWindow(hwnd, show);
+    ::UpdateWindow(hwnd);
+    ::SetTimer(hwnd, 1, static_cast<UINT>(seconds) * 1000u + 1u, nullptr);
+
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    return 0;
+}
