@@ -64,5 +64,6 @@ export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")
 [ -n "$usbscan_double" ] && [ -f "$usbscan_double" ] && export KV_E2E_USBSCAN_DOUBLE=$(winpath "$usbscan_double")
 [ -n "$usbscan_served" ] && [ -f "$usbscan_served" ] && export KV_E2E_USBSCAN_SERVED=$(winpath "$usbscan_served")
+[ -n "${KV_FLASHER:-}" ] && [ -f "$KV_FLASHER" ] && export KV_E2E_FLASHER=$(winpath "$KV_FLASHER")
 
 "$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no
