@@ -8,7 +8,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 build_win() {
   cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-  cmake --build "$win_build" "$@"
+  cmake --build "$win_build" -j2 "$@"
 }
 
 build_native() {

@@ -10,7 +10,7 @@ build_native
 (cd "$native_build" && ctest --output-on-failure)
 
 echo "== Windows build and tests under Wine =="
-build_win all
+build_win
 ensure_display
 WINEPREFIX=$KV_WINEPREFIX "$root/tests/wine-prefix.sh" "$KV_WINEPREFIX"
 (cd "$win_build" && ctest --output-on-failure --timeout 600)

@@ -54,6 +54,13 @@ LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
     case WM_CTLCOLORBTN:
         if (HWND form = ::GetAncestor(hwnd, GA_ROOT)) return ::SendMessageA(form, msg, wp, lp);
         break;
+    case WM_ERASEBKGND: {
+        // A group box holding its own controls must paint its inside.
+        RECT r{};
+        ::GetClientRect(hwnd, &r);
+        ::FillRect(reinterpret_cast<HDC>(wp), &r, ::GetSysColorBrush(COLOR_BTNFACE));
+        return TRUE;
+    }
     case WM_NCDESTROY:
         ::RemoveWindowSubclass(hwnd, ForwardProc, 0);
         break;
@@ -237,34 +244,29 @@ bool TSpeedButton::DrawItem(const DRAWITEMSTRUCT& item) {
 
     const std::string caption = Text();
     HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
-    SIZE textSize{};
-    ::GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &textSize);
 
-    BITMAP bm{};
-    if (picture_) ::GetObjectA(picture_, sizeof bm, &bm);
-    const int pictureWidth = picture_ ? Scale(bm.bmWidth) : 0;
-    const int pictureHeight = picture_ ? Scale(bm.bmHeight) : 0;
-    const int spacing = (picture_ && !caption.empty()) ? Scale(4) : 0;
-    const int total = pictureWidth + spacing + textSize.cx;
-    int x = r.left + (r.right - r.left - total) / 2 + (pressed ? 1 : 0);
-    const int yShift = pressed ? 1 : 0;
-
+    // The picture sits at the left margin; the caption, whose blanks are
+    // part of the design, is centred across the whole button.
     if (picture_) {
+        BITMAP bm{};
+        ::GetObjectA(picture_, sizeof bm, &bm);
+        const int width = Scale(bm.bmWidth), height = Scale(bm.bmHeight);
         HDC memory = ::CreateCompatibleDC(dc);
         HGDIOBJ oldBitmap = ::SelectObject(memory, picture_);
-        const int y = r.top + (r.bottom - r.top - pictureHeight) / 2 + yShift;
+        const int x = r.left + Scale(8) + (pressed ? 1 : 0);
+        const int y = r.top + (r.bottom - r.top - height) / 2 + (pressed ? 1 : 0);
         // Magenta marks the transparent parts of our pictures.
-        ::TransparentBlt(dc, x, y, pictureWidth, pictureHeight, memory, 0, 0, bm.bmWidth,
-                         bm.bmHeight, RGB(255, 0, 255));
+        ::TransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight,
+                         RGB(255, 0, 255));
         ::SelectObject(memory, oldBitmap);
         ::DeleteDC(memory);
-        x += pictureWidth + spacing;
     }
-    RECT textRect{x, r.top + yShift, r.right, r.bottom + yShift};
+    RECT textRect = r;
+    if (pressed) ::OffsetRect(&textRect, 1, 1);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
     ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect,
-                DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     ::SelectObject(dc, oldFont);
     return true;
 }
