@@ -1,5 +1,7 @@
 #include "images.h"
 
+#include "atol.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -8,23 +10,9 @@ namespace kv::core {
 
 namespace {
 
-bool IsCSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// atol() on a short text: white space, one sign, digits up to the first
-// non-digit. At most three characters reach it, so nothing can overflow.
+// At most three characters reach it, so nothing can overflow.
 long AtolShort(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + (text[i] - '0');
-    return negative ? -value : value;
+    return static_cast<std::int32_t>(AtolWrapping<std::uint32_t>(text));
 }
 
 constexpr std::size_t kWorkAreaSize = 15;

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Start-up time of Kavelton against a minimal Win32 program making the same
+# BIOS.dll calls, measured side by side in one run under Wine, and the sizes
+# of the shipped binaries.
+set -euo pipefail
+. "$(dirname "$0")/lib.sh"
+"$root/scripts/setup.sh"
+build_win --target install_folder minimal_window kv_startup_bench
+ensure_display
+prefix=$root/build/bench-prefix
+export KV_WINEPREFIX=$prefix WINEPREFIX=$prefix
+"$root/tests/wine-prefix.sh" "$prefix"
+k=$prefix/drive_c/KAVELTON
+rm -rf "$k" && mkdir -p "$k"
+cp -r "$win_build/KAVELTON/." "$k/"
+cp "$win_build/tests/bench/minimal_window.exe" "$k/"
+# A board that matches, so no box interrupts the start.
+printf 'SystemID:Base\r\n' > "$k/System.txt"
+mkdir -p "$k/ROM" && printf 'x' > "$k/ROM/KVB.100"
+"$root/tests/wine-run.sh" "$win_build/tests/bench/kv_startup_bench.exe" "${1:-10}"
+
+echo "binary sizes (goal: Kavelton.exe at most 1 MiB = 1048576 bytes):"
+for f in Kavelton.exe BIOS.dll UsbScan.dll Sectorkit.dll; do
+  printf '  %-14s %8d bytes\n' "$f" "$(stat -c %s "$win_build/KAVELTON/$f")"
+done
+wineserver -k 2>/dev/null || true
