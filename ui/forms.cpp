@@ -312,6 +312,23 @@ std::string TComboBox::Item(int index) const {
     return text;
 }
 
+void TComboBox::Notify(WORD code) {
+    if (code != CBN_EDITUPDATE) return;
+    const std::string typed = Text();
+    const bool forward = typed.size() > typedLength_;
+    typedLength_ = typed.size();
+    if (!forward || typed.empty()) return;  // deleting must not bring the text back
+    const LRESULT found =
+        ::SendMessageA(hwnd_, CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(typed.c_str()));
+    if (found == CB_ERR) return;
+    const std::string item = Item(static_cast<int>(found));
+    if (item.size() <= typed.size()) return;
+    // Keep what was typed, add the rest of the item selected so that the
+    // next key replaces it.
+    ::SetWindowTextA(hwnd_, (typed + item.substr(typed.size())).c_str());
+    ::SendMessageA(hwnd_, CB_SETEDITSEL, 0, MAKELPARAM(typed.size(), -1));
+}
+
 TProgressBar::TProgressBar(TForm& form, int id, int left, int top, int width, int height,
                            int min, int max, bool visible) {
     Create(form, nullptr, id, PROGRESS_CLASSA, (visible ? WS_VISIBLE : 0) | PBS_SMOOTH, 0, left,
@@ -529,6 +546,10 @@ LRESULT TForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             TControl* control = FindControl(reinterpret_cast<HWND>(lp));
             if (control && control->OnClick) Guarded(control->OnClick);
             return 0;
+        }
+        if (lp) {
+            if (TControl* control = FindControl(reinterpret_cast<HWND>(lp)))
+                Guarded([&] { control->Notify(HIWORD(wp)); });
         }
         break;
     case WM_DRAWITEM: {

@@ -66,6 +66,7 @@ protected:
     friend class TForm;
     virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
     virtual HBRUSH ColorStatic(HDC) { return nullptr; }
+    virtual void Notify(WORD) {}
 };
 
 class TLabel : public TControl {
@@ -119,6 +120,11 @@ public:
     void AddItem(const std::string& item);
     int ItemCount() const;
     std::string Item(int index) const;
+
+private:
+    // Completes typed text from the items, as the user types forward.
+    void Notify(WORD code) override;
+    std::size_t typedLength_ = 0;
 };
 
 class TProgressBar : public TControl {

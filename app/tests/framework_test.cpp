@@ -67,3 +67,43 @@ TEST(Framework, ADestroyedFormGetsNoMoreTicks) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+class ComboForm : public ui::TForm {
+public:
+    ComboForm()
+        : TForm(ui::FormStyle{"KvComboProbe", "combo", 10, 10, 200, 80}, nullptr),
+          Box(*this, 3, 5, 5, 150, 24, "", ui::Font{13}) {}
+    ui::TComboBox Box;
+};
+
+void Type(HWND combo, const std::string& keys) {
+    HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr);
+    ASSERT_TRUE(edit) << "the combo box has no edit field";
+    for (char c : keys) SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
+}
+
+TEST(Framework, TypedTextCompletesFromTheItemsButDeletingDoesNotComeBack) {
+    test::ScopedFake scoped;
+    ComboForm form;
+    form.Box.AddItem("KVD.099");
+    form.Box.AddItem("KVD.101");
+    form.Box.AddItem("OTHER.ROM");
+    Type(form.Box.Handle(), "O");
+    EXPECT_EQ(form.Box.Text(), "OTHER.ROM");
+    DWORD start = 0, end = 0;
+    SendMessageA(form.Box.Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 1u) << "the completed part is selected";
+    EXPECT_EQ(end, 9u);
+
+    Type(form.Box.Handle(), "\b");  // deletes the selected completion
+    EXPECT_EQ(form.Box.Text(), "O");
+    Type(form.Box.Handle(), "X");
+    EXPECT_EQ(form.Box.Text(), "OX") << "text matching no item is kept as typed";
+}
+
+}  // namespace
+}  // namespace kv

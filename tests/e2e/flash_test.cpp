@@ -74,7 +74,9 @@ class Flash : public KaveltonTest {
     HWND button = Ctl(main_, kv::ids::mainform::OnWinFlash);
     ASSERT_TRUE(button);
     ASSERT_TRUE(drv::Click(button)) << "flashing is not offered; found:\n" << Windows();
-    if (!emptyCatalogue) ASSERT_NO_FATAL_FAILURE(WaitDialog());
+    if (!emptyCatalogue) {
+        ASSERT_NO_FATAL_FAILURE(WaitDialog());
+    }
   }
   void WaitDialog() {
     dialog_ = drv::WaitWindow(app_.pid(), {"TWindow", "Flash BIOS in Windows", true}, 10s);
