@@ -1,6 +1,5 @@
 #include "platform.h"
 
-#include <shellapi.h>
 #include <tlhelp32.h>
 
 namespace kv {
@@ -79,7 +78,14 @@ public:
         return ::WinExec(commandLine.c_str(), show);
     }
     void ShellExecuteOpen(const std::string& file) override {
-        ::ShellExecuteA(nullptr, "open", file.c_str(), "", "", SW_SHOW);
+        // The shell is large and needed only for this click: loaded here
+        // rather than at every start.
+        HMODULE shell = ::LoadLibraryA("shell32.dll");
+        if (!shell) return;
+        using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+        if (auto open = ProcAs<ShellExecuteFn>(::GetProcAddress(shell, "ShellExecuteA")))
+            open(nullptr, "open", file.c_str(), "", "", SW_SHOW);
+        ::FreeLibrary(shell);
     }
     HANDLE CreateProcessSnapshot() override {
         return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

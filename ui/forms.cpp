@@ -256,7 +256,7 @@ bool TSpeedButton::DrawItem(const DRAWITEMSTRUCT& item) {
         const int x = r.left + Scale(8) + (pressed ? 1 : 0);
         const int y = r.top + (r.bottom - r.top - height) / 2 + (pressed ? 1 : 0);
         // Magenta marks the transparent parts of our pictures.
-        ::TransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight,
+        ::GdiTransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight,
                          RGB(255, 0, 255));
         ::SelectObject(memory, oldBitmap);
         ::DeleteDC(memory);
@@ -373,7 +373,7 @@ bool TImage::DrawItem(const DRAWITEMSTRUCT& item) {
     const int height = std::min(Scale(bm.bmHeight), static_cast<int>(r.bottom - r.top));
     const int srcWidth = ::MulDiv(width, bm.bmWidth, Scale(bm.bmWidth));
     const int srcHeight = ::MulDiv(height, bm.bmHeight, Scale(bm.bmHeight));
-    ::TransparentBlt(item.hDC, r.left, r.top, width, height, memory, 0, 0, srcWidth, srcHeight,
+    ::GdiTransparentBlt(item.hDC, r.left, r.top, width, height, memory, 0, 0, srcWidth, srcHeight,
                      RGB(255, 0, 255));
     ::SelectObject(memory, old);
     ::DeleteDC(memory);
