@@ -28,9 +28,12 @@ cp "$win_build/tests/doubles/bios/BIOS.dll" "$k/BIOS.dll"
 cp "$win_build/tests/doubles/usbscan-served/UsbScan.dll" "$k/UsbScan.dll"
 flasher=$(find "$win_build/tests" -name WinFlash64.exe -print -quit 2>/dev/null || true)
 [ -n "$flasher" ] && cp "$flasher" "$k/WinFlash64.exe"
-mkdir -p "$demo/usbkey"
+mkdir -p "$demo/usbkey" "$demo/floppy-files"
 [ -f "$demo/floppy.img" ] || truncate -s 1474560 "$demo/floppy.img"
 ln -sfn "$demo/floppy.img" "$prefix/dosdevices/a::"
+# Wine cannot mount the image's file system: the files that copybinFile.bat
+# copies "onto the diskette" land in a folder instead.
+ln -sfn "$demo/floppy-files" "$prefix/dosdevices/a:"
 ln -sfn "$demo/usbkey" "$prefix/dosdevices/e:"
 
 cd "$k"
@@ -40,14 +43,15 @@ if [ $headless = 0 ]; then
   exit 0
 fi
 
-# A virtual desktop draws window frames, so the screenshot looks like Windows.
-wine explorer /desktop=Kavelton,800x600 Kavelton.exe >/dev/null 2>&1 &
+# The prefix lets Wine draw the window frames itself, so the screenshot
+# shows the window as a user sees it.
+wine Kavelton.exe >/dev/null 2>&1 &
 shot=$demo/kavelton-main-window.png
-for _ in $(seq 100); do
+for _ in $(seq 150); do
   sleep 0.2
-  xwininfo -root -tree 2>/dev/null | grep -q '"Kavelton"' && break
+  xwininfo -root -tree 2>/dev/null | grep -q '"Kavelton": (' && break
 done
-sleep 2
+sleep 1
 import -window root "$shot"
 wineserver -k 2>/dev/null || true
 echo "No display: Kavelton ran on a virtual one. Screenshot of the main window: $shot"
