@@ -48,34 +48,6 @@ ui::FormStyle FloppyStyle() {
     return style;
 }
 
-bool Opened(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-
-// A file or volume handle from the seam, closed on every way out.
-class ScopedHandle {
-public:
-    ScopedHandle() = default;
-    ~ScopedHandle() { Close(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-    void Reset(HANDLE h) {
-        Close();
-        h_ = h;
-    }
-    bool Valid() const { return Opened(h_); }
-    HANDLE get() const { return h_; }
-    // Closes now. The handle is given up even when the close reports failure.
-    bool Close() {
-        if (!Valid()) return true;
-        HANDLE h = h_;
-        h_ = nullptr;
-        return Os().CloseHandle(h);
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
-
 // Keeps the file system away from the volume while its sectors are
 // rewritten under it. The dismount is best effort: Wine refuses it.
 class VolumeLock {
@@ -169,7 +141,7 @@ void TFloppy::OnCreateDiskClick() {
         return;
     }
 
-    ScopedHandle drive;
+    OsHandle drive;
     drive.Reset(OpenDrive("\\\\.\\A:"));
     if (!drive.Valid()) {
         drive.Reset(OpenDrive("\\\\.\\B:"));
@@ -183,7 +155,7 @@ void TFloppy::OnCreateDiskClick() {
     if (!CheckImageVersion(false, image)) return;
 
     ProgressBar1.SetVisible(true);
-    ScopedHandle diskImage;
+    OsHandle diskImage;
     diskImage.Reset(Os().OpenFile(kImagePath, GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                   FILE_FLAG_RANDOM_ACCESS));

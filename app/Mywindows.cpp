@@ -45,25 +45,6 @@ int Message(const char* text, const char* title, UINT style) {
     return Os().ShowMessage(text, title, style | MB_TOPMOST);
 }
 
-// The process snapshot, closed on every way out of the tick.
-class Snapshot {
-public:
-    Snapshot() : handle_(Os().CreateProcessSnapshot()) {}
-    ~Snapshot() { Close(); }
-    Snapshot(const Snapshot&) = delete;
-    Snapshot& operator=(const Snapshot&) = delete;
-
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE Get() const { return handle_; }
-    void Close() {
-        if (Valid()) Os().CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 TWindow::TWindow(ui::TForm* owner)
@@ -133,14 +114,14 @@ void TWindow::Timer1Timer() {
         ~Leave() { flag = false; }
     } leave{inTick_};
 
-    Snapshot snapshot;
+    OsHandle snapshot(Os().CreateProcessSnapshot());
     if (!snapshot.Valid()) {
         Message("CreateToolhelp32Snapshot() failed!", kEnumTitle, MB_OK);
         return;
     }
     std::string exeName;
     DWORD pid = 0;
-    if (Os().FirstProcess(snapshot.Get(), exeName, pid)) {
+    if (Os().FirstProcess(snapshot.get(), exeName, pid)) {
         do {
             if (!SameNameIgnoringCase(exeName, kFlasherExe)) continue;
             const HANDLE process = Os().OpenProcess(kProcessAllAccess, pid);
@@ -148,7 +129,7 @@ void TWindow::Timer1Timer() {
             Os().CloseHandle(process);
             FlasherSeen = 1;
             return;
-        } while (Os().NextProcess(snapshot.Get(), exeName, pid));
+        } while (Os().NextProcess(snapshot.get(), exeName, pid));
     } else {
         snapshot.Close();
         Message("Process32First() failed!", kEnumTitle, MB_OK);

@@ -80,6 +80,33 @@ void SetOs(Platform* platform);
 // The real one.
 Platform& Win32Os();
 
+// A handle from the seam, closed through it on every way out. Both nullptr
+// and INVALID_HANDLE_VALUE mean that there is none.
+class OsHandle {
+public:
+    explicit OsHandle(HANDLE h = nullptr) : h_(h) {}
+    ~OsHandle() { Close(); }
+    OsHandle(const OsHandle&) = delete;
+    OsHandle& operator=(const OsHandle&) = delete;
+
+    void Reset(HANDLE h) {
+        Close();
+        h_ = h;
+    }
+    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+    // Closes now. The handle is given up even when the close reports failure.
+    bool Close() {
+        if (!Valid()) return true;
+        HANDLE h = h_;
+        h_ = nullptr;
+        return Os().CloseHandle(h);
+    }
+
+private:
+    HANDLE h_;
+};
+
 // A function looked up in a library, as the type the caller expects.
 template <typename F>
 F ProcAs(FARPROC proc) {
