@@ -3,7 +3,7 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-          wine wine64 fonts-wine xvfb xauth x11-utils imagemagick googletest mtools dosfstools zip
+          wine wine64 fonts-wine xvfb xauth x11-utils imagemagick googletest mtools dosfstools zip unzip
           clang libclang-rt-14-dev python3)
 missing=()
 for p in "${packages[@]}"; do
