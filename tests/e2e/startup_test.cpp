@@ -106,6 +106,9 @@ TEST_F(Startup, NullValuesShowAsEmptyTextAndEmptyIdMatchesEmptyProduct) {
 }
 
 TEST_F(Startup, RealBiosDllShowsWhatWmiReports) {
+  // Wine's WMI gives its own fixed values only where the host has no SMBIOS.
+  if (GetFileAttributesA("Z:\\sys\\class\\dmi\\id\\bios_vendor") != INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "the host's SMBIOS data replaces Wine's fixed values";
   ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:NotThisBoard\r\n"));
   ASSERT_NO_FATAL_FAILURE(StartApp());
   HWND main = WaitMainWindow(40s);  // the first WMI use starts Wine's services

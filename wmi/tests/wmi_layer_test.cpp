@@ -25,6 +25,7 @@ std::vector<std::wstring> ReadAll(QuerySource& source, int classIndex, unsigned 
 }
 
 TEST(ComQuerySource, ReadsTheBiosClass) {
+    KV_SKIP_UNLESS_WINE_SMBIOS();
     ComQuerySource wmi;
     ASSERT_TRUE(wmi.OpenClassEnum(kClassBios)) << "hr " << std::hex << wmi.LastResult();
     ASSERT_TRUE(wmi.NextInstance()) << "hr " << std::hex << wmi.LastResult();
@@ -52,6 +53,7 @@ TEST(ComQuerySource, IndicesAboveNineGiveEmptyText) {
 }
 
 TEST(ComQuerySource, ReadsModelAndBoardProduct) {
+    KV_SKIP_UNLESS_WINE_SMBIOS();
     ComQuerySource wmi;
     EXPECT_EQ(ReadAll(wmi, kClassComputerSystem, kPropModel), std::vector<std::wstring>{L"Wine"});
     EXPECT_EQ(ReadAll(wmi, kClassBaseBoard, kPropProduct), std::vector<std::wstring>{L"Base Board"});
@@ -105,6 +107,7 @@ TEST(ComQuerySource, ExhaustedEnumerationStaysFalse) {
 }
 
 TEST(ComQuerySource, SecondClassReplacesTheFirstWithoutClosing) {
+    KV_SKIP_UNLESS_WINE_SMBIOS();
     ComQuerySource wmi;
     EXPECT_EQ(ReadAll(wmi, kClassDiskDrive, kPropInterfaceType).size(), 2u);
     EXPECT_GE(ReadAll(wmi, kClassLogicalDisk, kPropDeviceId).size(), 1u);
@@ -117,6 +120,7 @@ TEST(ComQuerySource, SecondClassReplacesTheFirstWithoutClosing) {
 }
 
 TEST(ComQuerySource, WholeCycleRepeats) {
+    KV_SKIP_UNLESS_WINE_SMBIOS();
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         ComQuerySource wmi;
@@ -126,6 +130,7 @@ TEST(ComQuerySource, WholeCycleRepeats) {
 }
 
 TEST(ComQuerySource, NoCurrentInstanceGivesOtherwiseText) {
+    KV_SKIP_UNLESS_WINE_SMBIOS();
     ComQuerySource wmi;
     EXPECT_EQ(Text(wmi, kPropManufacturer), L" NULL");
     EXPECT_EQ(Text(wmi, kPropReleaseDate), L" NULL");
