@@ -15,6 +15,7 @@
 #include "Myfloppy.h"
 #include "control_ids.h"
 #include "fake_platform.h"
+#include "modal_helpers.h"
 
 namespace kv {
 namespace {
@@ -145,12 +146,7 @@ TEST_F(FloppyTest, EmptyRomFolderAtCreationIsReportedAndTheDialogStaysHidden) {
 
 TEST_F(FloppyTest, LayoutAndCaptions) {
     if (ui::Scale(96) != 96) GTEST_SKIP() << "layout is checked at 96 DPI";
-    auto place = [](const ui::TControl& c) {
-        RECT r{};
-        GetWindowRect(c.Handle(), &r);
-        MapWindowPoints(HWND_DESKTOP, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
-        return std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    };
+    const auto place = test::PlaceInParent;
     RECT client{};
     GetClientRect(dialog().Handle(), &client);
     EXPECT_EQ(client.right, 281);

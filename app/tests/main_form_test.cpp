@@ -358,12 +358,7 @@ TEST_F(MainFormTest, LogoOpensTheMakersWebSite) {
 
 TEST_F(MainFormTest, ControlsSitAtTheirDesignedPlaces) {
     TMainForm& form = Create();
-    auto place = [](const ui::TControl& c) {
-        RECT r{};
-        GetWindowRect(c.Handle(), &r);
-        MapWindowPoints(HWND_DESKTOP, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
-        return std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    };
+    const auto place = test::PlaceInParent;
     if (ui::Scale(96) != 96) GTEST_SKIP() << "layout is checked at 96 DPI";
     EXPECT_EQ(place(form.GroupBox1), (std::vector<long>{18, 16, 407, 105}));
     EXPECT_EQ(place(form.GroupBox2), (std::vector<long>{20, 159, 405, 175}));

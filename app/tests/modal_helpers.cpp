@@ -55,4 +55,11 @@ void CloseWhenShown(const std::string& windowClass) {
 
 bool WasShown() { return g_shown; }
 
+std::vector<long> PlaceInParent(const ui::TControl& control) {
+    RECT r{};
+    GetWindowRect(control.Handle(), &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control.Handle()), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 }  // namespace kv::test

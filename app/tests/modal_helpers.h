@@ -6,6 +6,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "forms.h"
 
 namespace kv::test {
 
@@ -18,5 +21,8 @@ void CloseWhenShown(const std::string& windowClass);
 
 // True when a window of windowClass was shown since the last WhenShown.
 bool WasShown();
+
+// A control's left, top, width and height inside its parent's client area.
+std::vector<long> PlaceInParent(const ui::TControl& control);
 
 }  // namespace kv::test

@@ -194,12 +194,7 @@ TEST_F(UsbDialogTest, WindowAndControlsSitAtTheirDesignedPlaces) {
     EXPECT_EQ(client.bottom, 227);
     EXPECT_EQ(outer.left, 369);
     EXPECT_EQ(outer.top, 233);
-    auto place = [](const ui::TControl& c) {
-        RECT r{};
-        GetWindowRect(c.Handle(), &r);
-        MapWindowPoints(HWND_DESKTOP, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
-        return std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    };
+    const auto place = test::PlaceInParent;
     EXPECT_EQ(place(d.Label1), (std::vector<long>{28, 11, 150, 16}));
     EXPECT_EQ(place(d.Label2), (std::vector<long>{28, 83, 145, 16}));
     EXPECT_EQ(place(d.Button1), (std::vector<long>{28, 182, 75, 25}));

@@ -12,6 +12,7 @@
 #include "Mywindows.h"
 #include "control_ids.h"
 #include "fake_platform.h"
+#include "modal_helpers.h"
 
 namespace kv {
 namespace {
@@ -101,12 +102,7 @@ TEST_F(WindowTest, OpensWithTheNewestImageAtItsDesignedLayout) {
     EXPECT_EQ(GetWindow(w.Handle(), GW_OWNER), main->Handle());
 
     if (ui::Scale(96) != 96) GTEST_SKIP() << "layout is checked at 96 DPI";
-    auto place = [](const ui::TControl& c) {
-        RECT r{};
-        GetWindowRect(c.Handle(), &r);
-        MapWindowPoints(HWND_DESKTOP, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
-        return std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top};
-    };
+    const auto place = test::PlaceInParent;
     EXPECT_EQ(place(w.Label1), (std::vector<long>{24, 22, 121, 16}));
     EXPECT_EQ(place(w.Label2), (std::vector<long>{24, 91, 188, 16}));
     EXPECT_EQ(place(w.Button1), (std::vector<long>{21, 133, 84, 27}));
