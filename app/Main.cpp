@@ -12,6 +12,7 @@
 #include "pictures.h"
 #include "platform.h"
 #include "sysinfo.h"
+#include "task_run.h"
 
 namespace kv {
 
@@ -167,6 +168,8 @@ void TMainForm::CheckSystemId(const std::string& product) {
 }
 
 void TMainForm::OnFloppyClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
     auto open = [](const char* device) {
         return Os().OpenFile(device, GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
@@ -184,9 +187,15 @@ void TMainForm::OnFloppyClick() {
 }
 
 void TMainForm::OnUSBClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
     const UINT promptStyle = MB_TOPMOST | MB_ICONWARNING | MB_YESNO;
-    const int answer = Os().ShowMessage(kUsbPrompt, kUsbTitle, promptStyle);
-    if (answer == IDNO) return;
+    // Only an explicit Yes goes on: a prompt ended any other way (the main
+    // window closed under it, a failed box) is no answer to act on.
+    auto answeredYes = [&] {
+        return Os().ShowMessage(kUsbPrompt, kUsbTitle, promptStyle) == IDYES && ::IsWindow(Handle());
+    };
+    if (!answeredYes()) return;
 
     char scanBuffer[kDriveRecords * 3] = {};
     int scanCount = 0;
@@ -212,10 +221,9 @@ void TMainForm::OnUSBClick() {
 
     if (!scan()) return;
     if (foundNothing()) {
-        if (answer != IDYES) return;
         if (!scan()) return;
         while (foundNothing()) {
-            if (Os().ShowMessage(kUsbPrompt, kUsbTitle, promptStyle) == IDNO) return;
+            if (!answeredYes()) return;
             if (!scan()) return;
         }
     }
@@ -240,6 +248,8 @@ void TMainForm::OnUSBClick() {
 }
 
 void TMainForm::OnWinFlashClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
     auto dialog = std::make_unique<TWindow>(this);
     dialog->ShowModal();
 }

@@ -41,6 +41,9 @@ public:
 
 private:
     void CheckSystemId(const std::string& product);
+
+    // True while a task button's handler runs, prompts included.
+    bool taskBusy_ = false;
 };
 
 extern TMainForm* MainForm;

@@ -1,7 +1,6 @@
 #include "Myfloppy.h"
 
 #include <windows.h>
-#include <winioctl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,7 +13,8 @@
 #include "control_ids.h"
 #include "images.h"
 #include "platform.h"
-#include "restart.h"
+#include "raw_volume.h"
+#include "task_run.h"
 
 namespace kv {
 
@@ -28,7 +28,9 @@ using ui::Font;
 const Font kText13{13};
 
 constexpr UINT_PTR kTimer1 = 1;
-constexpr DWORD kSectorSize = 512;
+constexpr DWORD kSectorSize = raw::kSectorSize;
+// Read back a track at a time: the medium's own unit, fewer passes of the head.
+constexpr int kVerifySectors = 18;
 constexpr int kSectors = 750;
 constexpr int kProgressEnd = 1000;
 constexpr int kRepaintEvery = 18;
@@ -46,35 +48,6 @@ ui::FormStyle FloppyStyle() {
     ui::FormStyle style{"TFloppy", "Create BIOS Flash Diskette", 360, 220, 281, 191};
     style.font = Font{11};
     return style;
-}
-
-// Keeps the file system away from the volume while its sectors are
-// rewritten under it. The dismount is best effort: Wine refuses it.
-class VolumeLock {
-public:
-    explicit VolumeLock(HANDLE volume) : volume_(volume) {}
-    ~VolumeLock() { Unlock(); }
-    VolumeLock(const VolumeLock&) = delete;
-    VolumeLock& operator=(const VolumeLock&) = delete;
-
-    bool Lock() {
-        locked_ = Os().DeviceIoControl(volume_, FSCTL_LOCK_VOLUME);
-        if (locked_) Os().DeviceIoControl(volume_, FSCTL_DISMOUNT_VOLUME);
-        return locked_;
-    }
-    void Unlock() {
-        if (locked_) Os().DeviceIoControl(volume_, FSCTL_UNLOCK_VOLUME);
-        locked_ = false;
-    }
-
-private:
-    HANDLE volume_;
-    bool locked_ = false;
-};
-
-HANDLE OpenDrive(const char* device) {
-    return Os().OpenFile(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         OPEN_EXISTING, 0);
 }
 
 // The name goes into a command line for the command processor: anything
@@ -126,6 +99,10 @@ void TFloppy::OnExitClick() { Close(); }
 void TFloppy::Timer1Timer() { ++CopySeconds; }
 
 void TFloppy::OnCreateDiskClick() {
+    RunGuard guard(running_);
+    if (!guard.Entered()) return;
+    const TaskRun run(kTitle);
+
     CopySeconds = 0;
     ProgressBar1.SetPosition(0);
     Label3.SetVisible(false);
@@ -135,32 +112,28 @@ void TFloppy::OnCreateDiskClick() {
     std::string driveName = "A:";
 
     if (!UsableImageName(image)) {
-        Os().ShowMessage("Please select a BIOS file from the list!\nThe name must be a plain file "
-                         "name of at most 13 characters.",
-                         kTitle, kError);
+        run.Error("Please select a BIOS file from the list!\nThe name must be a plain file "
+                  "name of at most 13 characters.");
         return;
     }
+    if (!run.ImageExists(image)) return;
 
-    OsHandle drive;
-    drive.Reset(OpenDrive("\\\\.\\A:"));
-    if (!drive.Valid()) {
-        drive.Reset(OpenDrive("\\\\.\\B:"));
+    raw::RawVolume drive;
+    if (!drive.Open("\\\\.\\A:")) {
+        drive.Open("\\\\.\\B:");
         driveName = "B:";
     }
     if (!drive.Valid()) {
-        Os().ShowMessage("Please install a floppy drive!", kTitle, kError);
+        run.Error("Please install a floppy drive!");
         return;
     }
 
-    if (!CheckImageVersion(false, image)) return;
+    if (!run.VersionAccepted(false, MainForm ? MainForm->BIOSVersion : std::string(), image)) return;
 
     ProgressBar1.SetVisible(true);
-    OsHandle diskImage;
-    diskImage.Reset(Os().OpenFile(kImagePath, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                  FILE_FLAG_RANDOM_ACCESS));
-    if (!diskImage.Valid()) {
-        Os().ShowMessage("Lost fdd.imz in C:KAVELTON!", kTitle, kError);
+    raw::RawVolume diskImage;
+    if (!diskImage.Open(kImagePath, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_RANDOM_ACCESS)) {
+        run.Error("Lost fdd.imz in C:KAVELTON!");
         return;
     }
 
@@ -168,10 +141,9 @@ void TFloppy::OnCreateDiskClick() {
     std::memset(sector, 0, sizeof sector);
     DWORD done = 0;
     const bool diskettePresent = Os().ReadFile(drive.get(), sector, kSectorSize, &done);
-    if (!Os().SetFilePointerBegin(drive.get(), 0) || !Os().SetFilePointerBegin(diskImage.get(), 0))
-        return;
+    if (!drive.Seek(0) || !diskImage.Seek(0)) return;
     if (!diskettePresent) {
-        Os().ShowMessage("Please insert a floppy disk!", kTitle, kError);
+        run.Error("Please insert a floppy disk!");
         return;
     }
 
@@ -179,9 +151,8 @@ void TFloppy::OnCreateDiskClick() {
     // copies of an earlier one.
     std::uint64_t imageSize = 0;
     if (!Os().FileSize(diskImage.get(), imageSize) || imageSize < kImageBytes) {
-        Os().ShowMessage("fdd.imz in C:KAVELTON is damaged:\nit is shorter than 750 sectors "
-                         "(384000 bytes)!",
-                         kTitle, kError);
+        run.Error("fdd.imz in C:\\KAVELTON is damaged:\nit is shorter than 750 sectors "
+                  "(384000 bytes)!");
         return;
     }
 
@@ -191,12 +162,11 @@ void TFloppy::OnCreateDiskClick() {
         return;
     }
 
-    VolumeLock lock(drive.get());
-    if (!lock.Lock()) {
-        Os().ShowMessage("The floppy disk is in use by another program!\nClose it and try again.",
-                         kTitle, kError);
+    if (!drive.Lock()) {
+        run.Error("The floppy disk is in use by another program!\nClose it and try again.");
         return;
     }
+    drive.Dismount();
 
     std::memset(sector, 0, sizeof sector);
     ProgressBar1.SetVisible(true);
@@ -210,26 +180,28 @@ void TFloppy::OnCreateDiskClick() {
         if (MainForm) MainForm->Repaint();
         Repaint();
     };
-    // Ends a failed copy: the user gets the buttons back at once.
-    auto stop = [&](const char* text) {
+    // Ends a failed run: the user gets the buttons back at once.
+    auto stop = [&](const std::string& text) {
         Timer1.SetEnabled(false);
         OnCreateDisk.SetEnabled(true);
         OnExit.SetEnabled(true);
-        lock.Unlock();
-        diskImage.Close();
         drive.Close();
+        diskImage.Close();
         Os().ShowMessage(text, kCopyTitle, kError);
     };
 
+    // What was read from fdd.imz, to compare the diskette with afterwards.
+    std::string written;
+    written.reserve(kImageBytes);
     for (int k = 0; k < kSectors; ++k) {
-        // A short read or write is as much a failure as a refused one.
-        if (!Os().ReadFile(diskImage.get(), sector, kSectorSize, &done) || done != kSectorSize) {
+        if (!diskImage.Read(sector, kSectorSize)) {
             stop("Read File Failed!");
             return;
         }
+        written.append(sector, kSectorSize);
         ProgressBar1.SetPosition(ProgressBar1.Position() + 1);
         if (k % kRepaintEvery == 0) repaintAll();
-        if (!Os().WriteFile(drive.get(), sector, kSectorSize, &done) || done != kSectorSize) {
+        if (!drive.Write(sector, kSectorSize)) {
             stop("Write Disk Failed!");
             return;
         }
@@ -237,7 +209,13 @@ void TFloppy::OnCreateDiskClick() {
         ui::app::ProcessPaintAndTimers();
     }
 
-    lock.Unlock();
+    // Everything must be on the medium before the handle goes, and before
+    // the read-back can see it.
+    if (!drive.Flush()) {
+        stop("The diskette could not be written to the end (error " + std::to_string(drive.Error()) +
+             ")!\nPlease use another floppy disk.");
+        return;
+    }
     if (!drive.Close()) {
         Timer1.SetEnabled(false);
         OnCreateDisk.SetEnabled(true);
@@ -248,12 +226,30 @@ void TFloppy::OnCreateDiskClick() {
     Os().Sleep(30);
     diskImage.Close();
 
-    Os().WinExec(core::DisketteCommand(image, driveName), SW_HIDE);
+    // The read-back is not part of the copy time that picks the pause below.
+    Timer1.SetEnabled(false);
+    const ULONGLONG verifyStart = Os().TickCount();
+    const std::string mismatch = VerifyDiskette(driveName, written);
+    const ULONGLONG verifyMs = Os().TickCount() - verifyStart;
+    if (!mismatch.empty()) {
+        stop(mismatch);
+        return;
+    }
+    Timer1.SetEnabled(true);
+
+    OsHandle batch;
+    if (!run.StartBatch("copybinFile.bat", core::DisketteCommand(image, driveName), batch)) {
+        Timer1.SetEnabled(false);
+        OnCreateDisk.SetEnabled(true);
+        OnExit.SetEnabled(true);
+        return;
+    }
 
     ui::app::ProcessPaintAndTimers();
     Timer1.SetEnabled(false);
     // Ticks can come late or merged while the thread is busy; the clock does not.
-    const ULONGLONG elapsed = std::min<ULONGLONG>((Os().TickCount() - copyStart) / 1000, 0x7FFFFFFF);
+    const ULONGLONG elapsed =
+        std::min<ULONGLONG>((Os().TickCount() - copyStart - verifyMs) / 1000, 0x7FFFFFFF);
     CopySeconds = std::max(CopySeconds, static_cast<int>(elapsed));
     const DWORD pause = CopySeconds <= 60 ? 88 : 180;
 
@@ -265,18 +261,45 @@ void TFloppy::OnCreateDiskClick() {
     }
 
     Os().Sleep(30);
+    const bool copied = run.BatchSucceeded("copybinFile.bat", batch);
     OnExit.SetEnabled(true);
     OnCreateDisk.SetEnabled(true);
+    if (!copied) return;
 
-    if (Os().ShowMessage(" Successful! Restart system to update BIOS?\nSave & Close opened files "
-                         "before restarting.",
-                         "Create Flash BIOS diskette ", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) ==
-        IDYES)
-        RestartSystem();
-    else
+    if (!run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened "
+                             "files before restarting.",
+                             "Create Flash BIOS diskette "))
         Close();
     Label2.SetText(kIdleHint);
     ProgressBar1.SetVisible(false);
+}
+
+std::string TFloppy::VerifyDiskette(const std::string& driveName, const std::string& expected) {
+    // A second handle that bypasses the cache, so the sectors come from the
+    // medium and not from what the write left in memory.
+    raw::RawVolume drive;
+    if (!drive.Open("\\\\.\\" + driveName, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_NO_BUFFERING))
+        return "The diskette could not be opened to check it (error " + std::to_string(drive.Error()) +
+               ")!";
+    // Nothing may mount and write to it while it is read back.
+    if (!drive.Lock())
+        return "The floppy disk is in use by another program!\nClose it and try again.";
+    raw::SectorBuffer buffer(kVerifySectors * kSectorSize);
+    const auto total = static_cast<int>(expected.size() / kSectorSize);
+    for (int first = 0; first < total; first += kVerifySectors) {
+        const int count = std::min(kVerifySectors, total - first);
+        if (!drive.Read(buffer.data(), static_cast<DWORD>(count) * kSectorSize))
+            return "The diskette could not be read back at sector " + std::to_string(first) +
+                   " (error " + std::to_string(drive.Error()) + ")!\nPlease use another floppy disk.";
+        for (int k = 0; k < count; ++k) {
+            if (std::memcmp(buffer.data() + k * kSectorSize,
+                            expected.data() + (first + k) * kSectorSize, kSectorSize) != 0)
+                return "The diskette does not hold what was written: sector " +
+                       std::to_string(first + k) + " differs from fdd.imz!\nPlease use another floppy disk.";
+        }
+        ui::app::ProcessPaintAndTimers();
+    }
+    return {};
 }
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 // batch file that copies the chosen BIOS image onto it.
 #pragma once
 
+#include <string>
+
 #include "forms.h"
 
 namespace kv {
@@ -27,7 +29,12 @@ public:
     int CopySecondsCounted() const { return CopySeconds; }
 
 private:
+    // Compares the first sectors of the diskette with what was written;
+    // empty when they agree, otherwise the message that says where not.
+    std::string VerifyDiskette(const std::string& driveName, const std::string& expected);
+
     int CopySeconds = 0;
+    bool running_ = false;
 };
 
 extern TFloppy* Floppy;

@@ -1,5 +1,6 @@
 #include "Myusb.h"
 
+#include <cctype>
 #include <string>
 
 #include "Main.h"
@@ -7,7 +8,7 @@
 #include "commands.h"
 #include "control_ids.h"
 #include "platform.h"
-#include "restart.h"
+#include "task_run.h"
 
 namespace kv {
 
@@ -28,7 +29,7 @@ ui::FormStyle UsbStyle() {
     return style;
 }
 
-void Error(const char* text) { Os().ShowMessage(text, kTitle, kErrorStyle); }
+void Error(const std::string& text) { Os().ShowMessage(text, kTitle, kErrorStyle); }
 
 }  // namespace
 
@@ -65,9 +66,13 @@ void TUSB::FormCreate() {
 }
 
 void TUSB::Button1Click() {
-    const std::string drive = ComboBox1.Text();
+    RunGuard guard(running_);
+    if (!guard.Entered()) return;
+    const TaskRun run(kTitle);
+
+    const std::string typedDrive = ComboBox1.Text();
     const std::string image = ComboBox2.Text();
-    if (drive.empty()) {
+    if (typedDrive.empty()) {
         Error("Please select one USB disk!");
         return;
     }
@@ -78,7 +83,7 @@ void TUSB::Button1Click() {
     // Both texts may be typed, and both end up in a command line that the
     // command processor runs: refuse anything that could change its meaning
     // or not fit the command buffer, before anything is asked or started.
-    if (!core::IsDriveText(drive)) {
+    if (!core::IsDriveText(typedDrive)) {
         Error("Please select a USB disk as a drive letter and a colon, for example E:!");
         return;
     }
@@ -86,8 +91,22 @@ void TUSB::Button1Click() {
         Error("Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
         return;
     }
-    if (!core::UsbKeyCommandFits(drive, image)) {
+    if (!core::UsbKeyCommandFits(typedDrive, image)) {
         Error("The name of the BIOS file is too long!");
+        return;
+    }
+    if (!run.ImageExists(image)) return;
+    // A vendor's ToUSB.bat may prepare the whole key: it gets only a drive
+    // that the scan found, and never the system drive, which a scan that
+    // matches disks by size alone can list.
+    const std::string drive = ScannedDrive(typedDrive);
+    if (drive.empty()) {
+        Error("The drive " + typedDrive + " was not found as a USB disk!\nPlease select a USB disk "
+              "from the list.");
+        return;
+    }
+    if (IsSystemDrive(drive)) {
+        Error("The drive " + drive + " is the system drive!\nPlease select a USB disk.");
         return;
     }
 
@@ -96,12 +115,18 @@ void TUSB::Button1Click() {
     ProgressBar1.SetVisible(false);
     ProgressBar1.SetPosition(0);
 
-    if (!CheckImageVersion(false, image)) return;
+    if (!run.VersionAccepted(false, MainForm ? MainForm->BIOSVersion : std::string(), image)) return;
 
     Button1.SetVisible(false);
     Button2.SetVisible(false);
     ProgressBar1.SetVisible(true);
-    Os().WinExec(core::UsbKeyCommand(drive, image), SW_HIDE);
+    OsHandle batch;
+    if (!run.StartBatch("ToUSB.bat", core::UsbKeyCommand(drive, image), batch)) {
+        ProgressBar1.SetVisible(false);
+        Button1.SetVisible(true);
+        Button2.SetVisible(true);
+        return;
+    }
 
     // The animation outlasts the five seconds after which Windows calls a
     // window "Not Responding": keep it drawn between steps, taking no input.
@@ -111,18 +136,37 @@ void TUSB::Button1Click() {
         ui::app::ProcessPaintAndTimers();
     }
 
+    const bool copied = run.BatchSucceeded("ToUSB.bat", batch);
     ProgressBar1.SetPosition(0);
     Button1.SetVisible(true);
     Button2.SetVisible(true);
+    if (!copied) return;
 
-    const int answer = Os().ShowMessage(
-        " Successful! Restart system to update BIOS?\nSave & Close opened files before restarting.",
-        "Create Flash BIOS diskette ", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
-    if (answer == IDYES) {
-        RestartSystem();
+    if (run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened files "
+                            "before restarting.",
+                            "Create Flash BIOS diskette "))
         return;
-    }
     Close();
+}
+
+std::string TUSB::ScannedDrive(const std::string& typed) const {
+    for (int i = 0; i < ComboBox1.ItemCount(); ++i) {
+        const std::string item = ComboBox1.Item(i);
+        if (item.size() == typed.size() && item.size() == 2 && item[1] == ':' &&
+            std::toupper(static_cast<unsigned char>(item[0])) ==
+                std::toupper(static_cast<unsigned char>(typed[0])))
+            return item;
+    }
+    return {};
+}
+
+bool TUSB::IsSystemDrive(const std::string& drive) {
+    const std::string windows = Os().WindowsFolder();
+    // The Windows folder is always known on a running system; without it the
+    // scan list alone decides.
+    if (windows.size() < 2 || windows[1] != ':') return false;
+    return std::toupper(static_cast<unsigned char>(windows[0])) ==
+           std::toupper(static_cast<unsigned char>(drive[0]));
 }
 
 }  // namespace kv

@@ -1,6 +1,8 @@
 // The USB key creation dialog: a new instance at each opening.
 #pragma once
 
+#include <string>
+
 #include "forms.h"
 
 namespace kv {
@@ -20,6 +22,13 @@ public:
     void Button2Click();
     void FormCreate();
     void Button1Click();
+
+private:
+    // The list's spelling of a typed drive that the last scan found, or "".
+    std::string ScannedDrive(const std::string& typed) const;
+    static bool IsSystemDrive(const std::string& drive);
+
+    bool running_ = false;
 };
 
 }  // namespace kv

@@ -4,11 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "Main.h"
 #include "catalogue.h"
 #include "commands.h"
 #include "control_ids.h"
 #include "platform.h"
-#include "restart.h"
+#include "task_run.h"
 
 namespace kv {
 namespace {
@@ -74,15 +75,38 @@ TWindow::~TWindow() {
 void TWindow::FormCreate() {
     MissCount = 0;
     FlasherSeen = 0;
+    runningVersion_ = MainForm ? MainForm->BIOSVersion : std::string();
     if (FillImageCatalogue(ComboBox1) == 0)
         Message("Please put BIOS files under \nthe folder C:\\KAVELTON\\ROM,\nAnd reopen this Program!",
                 "Create Flash BIOS Diskette!", MB_OK | MB_ICONWARNING);
 }
 
 void TWindow::Button1Click() {
+    // From the first question to the watch's last box, a run is in progress.
+    RunGuard guard(inClick_);
+    if (!guard.Entered()) return;
+    // Two flashers at once can leave the board unbootable, and one started
+    // before this dialog was reopened is just as much in progress.
+    switch (FlasherListed()) {
+    case Listing::Found:
+        Message("A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you "
+                "start another one.",
+                kFlashTitle, MB_OK | MB_ICONERROR);
+        return;
+    case Listing::Unknown:
+        Message("The running programs can not be listed, so it can not be told whether a BIOS "
+                "flash is in progress!\nNothing was started.",
+                kFlashTitle, MB_OK | MB_ICONERROR);
+        return;
+    case Listing::NotFound:
+        break;
+    }
+    if (Timer1.Enabled()) return;  // the watch of the last start has not ended yet
+
     Os().SetCurrentDir(kInstallFolder);
     MissCount = 0;
     FlasherSeen = 0;
+    const TaskRun run(kFlashTitle);
     const std::string image = ComboBox1.Text();
     if (image.empty()) {
         Message("Please select one BIOS!", kFlashTitle, MB_OK | MB_ICONERROR);
@@ -96,14 +120,32 @@ void TWindow::Button1Click() {
                 kFlashTitle, MB_OK | MB_ICONERROR);
         return;
     }
-    if (!CheckImageVersion(true, image)) return;
+    if (!run.ImageExists(image)) return;
+    if (!run.VersionAccepted(true, runningVersion_, image)) return;
 
     Button1.SetVisible(false);
-    Os().WinExec(core::FlasherCommand(image), SW_SHOW);
+    // The handle tells the flasher's own result when the watch finds it gone.
+    // A start that fails leaves the watch to report that no flasher ran.
+    HANDLE process = nullptr;
+    flasher_.Reset(Os().StartProcess(core::FlasherCommand(image), SW_SHOW, kInstallFolder, &process)
+                       ? process
+                       : nullptr);
     // Gives the flasher time to appear in the process list.
     Os().Sleep(1000);
     Timer1.SetEnabled(true);
     Button1.SetVisible(true);
+}
+
+TWindow::Listing TWindow::FlasherListed() {
+    OsHandle snapshot(Os().CreateProcessSnapshot());
+    if (!snapshot.Valid()) return Listing::Unknown;
+    std::string exeName;
+    DWORD pid = 0;
+    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return Listing::Unknown;
+    do {
+        if (SameNameIgnoringCase(exeName, kFlasherExe)) return Listing::Found;
+    } while (Os().NextProcess(snapshot.get(), exeName, pid));
+    return Listing::NotFound;
 }
 
 void TWindow::Timer1Timer() {
@@ -138,16 +180,45 @@ void TWindow::Timer1Timer() {
     snapshot.Close();
     ++MissCount;
     if (MissCount == 1) Timer1.SetEnabled(false);
+    // Only the first miss ends the watch; a later tick (queued before the
+    // timer stopped) has nothing more to say.
+    if (MissCount != 1) return;
+    // The watch's boxes belong to the run: OK stays without effect meanwhile.
+    RunGuard guard(inClick_);
     if (FlasherSeen != 1) {
+        flasher_.Close();
         Message("Your system is not award BIOS!\nIt can not flash your BIOS!", "Detect your system BIOS",
                 MB_OK | MB_ICONWARNING);
         return;
     }
-    if (Message("Flash system BIOS successful!\nDo you want to restart your system?",
-                "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION) == IDYES)
-        RestartSystem();
-    else
+    const std::string failure = FlasherFailure();
+    if (!failure.empty()) {
+        Message(failure.c_str(), kFlashTitle, MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!TaskRun(kFlashTitle).RestartAccepted(
+            "Flash system BIOS successful!\nDo you want to restart your system?",
+            "Flash system BIOS successful"))
         Close();
+}
+
+std::string TWindow::FlasherFailure() {
+    if (!flasher_.Valid())
+        return "WinFlash64.exe could not be watched, so its result is unknown!\nRead the "
+               "flasher's own messages before you restart the system.";
+    // Gone from the list, it may still be finishing its exit.
+    Os().WaitForProcess(flasher_.get(), 2000);
+    DWORD code = 0;
+    const bool known = Os().ProcessExitCode(flasher_.get(), &code);
+    flasher_.Close();
+    if (!known || code == STILL_ACTIVE)
+        return "The result of WinFlash64.exe can not be read!\nRead the flasher's own messages "
+               "before you restart the system.";
+    if (code != 0)
+        return "WinFlash64.exe ended with exit code " + std::to_string(code) +
+               ": the BIOS may not have been updated!\nRead the flasher's own messages before you "
+               "restart the system.";
+    return {};
 }
 
 void TWindow::Button2Click() { Close(); }

@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <string>
+
 #include "forms.h"
+#include "platform.h"
 
 namespace kv {
 
@@ -37,6 +40,18 @@ public:
     void Button2Click();
 
 private:
+    enum class Listing { Found, NotFound, Unknown };
+    // Whether a WinFlash64.exe process is listed, started by anyone.
+    static Listing FlasherListed();
+    // Empty when the flasher ended with code 0; otherwise the error to show.
+    std::string FlasherFailure();
+
+    std::string runningVersion_;
+    // The flasher this dialog started, while its result is still to be read.
+    OsHandle flasher_;
+    // True while an OK click or the watch's outcome is running: its boxes
+    // have no owner, and a click under them must not start another run.
+    bool inClick_ = false;
     // True while a tick is running (and perhaps showing its box): the box's
     // own message loop keeps delivering ticks, which must not nest.
     bool inTick_ = false;

@@ -28,13 +28,13 @@ int FillImageCatalogue(ui::TComboBox& box) {
     return static_cast<int>(names.size());
 }
 
-bool CheckImageVersion(bool equalCaseQuestion, const std::string& imageName) {
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& running,
+                       const std::string& imageName) {
     static const char kNewerBios[] =
         "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
     static const char kAlreadyLatest[] =
         "This computer BIOS version is already the latest\nor more updated than the BIOS version "
         "you are going to flash.\nDo you still want to continue (Y/N)?";
-    const std::string running = MainForm ? MainForm->BIOSVersion : std::string();
     const char* question = kNewerBios;
     switch (core::CompareImageVersion(running, imageName)) {
     case core::VersionOrder::ImageNewer:

@@ -12,9 +12,10 @@ namespace kv {
 // Returns the number of names listed.
 int FillImageCatalogue(ui::TComboBox& box);
 
-// Compares the chosen image with the running BIOS and asks when it is not
-// newer. equalCaseQuestion selects the already-latest question for equal
-// versions. True means go on.
-bool CheckImageVersion(bool equalCaseQuestion, const std::string& imageName);
+// Compares the chosen image with the running BIOS version and asks when it
+// is not newer. equalCaseQuestion selects the already-latest question for
+// equal versions. True means go on.
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& runningVersion,
+                       const std::string& imageName);
 
 }  // namespace kv

@@ -49,7 +49,6 @@ public:
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
 
     // Processes.
-    virtual UINT WinExec(const std::string& commandLine, UINT show) = 0;
     virtual void ShellExecuteOpen(const std::string& file) = 0;
     virtual HANDLE CreateProcessSnapshot() = 0;  // INVALID_HANDLE_VALUE on failure
     virtual bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
@@ -71,6 +70,22 @@ public:
     virtual bool LookupPrivilege(const char* system, const char* name, LUID* luid) = 0;
     virtual bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) = 0;
     virtual bool ExitWindowsEx(UINT flags, DWORD reason) = 0;
+
+    // The calling thread's last error, as the failed call above left it.
+    virtual DWORD LastError() = 0;
+    // Writes what the cache holds of an open file or volume to the medium.
+    virtual bool FlushFile(HANDLE h) = 0;
+    // Starts commandLine (a program or a batch file) in currentDir, its window
+    // shown as show says. The process handle is the caller's to close; false
+    // with LastError() when nothing was started.
+    virtual bool StartProcess(const std::string& commandLine, UINT show,
+                              const std::string& currentDir, HANDLE* process) = 0;
+    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
+    virtual DWORD WaitForProcess(HANDLE process, DWORD ms) = 0;
+    // STILL_ACTIVE while it runs; false when the code cannot be read.
+    virtual bool ProcessExitCode(HANDLE process, DWORD* code) = 0;
+    // The Windows folder, such as C:\Windows; empty when it cannot be told.
+    virtual std::string WindowsFolder() = 0;
 };
 
 // The platform that handlers use; set once at start (tests install a fake).

@@ -74,9 +74,6 @@ public:
         return true;
     }
 
-    UINT WinExec(const std::string& commandLine, UINT show) override {
-        return ::WinExec(commandLine.c_str(), show);
-    }
     void ShellExecuteOpen(const std::string& file) override {
         // The shell is large and needed only for this click: loaded here
         // rather than at every start.
@@ -132,6 +129,40 @@ public:
     }
     bool ExitWindowsEx(UINT flags, DWORD reason) override {
         return ::ExitWindowsEx(flags, reason) != FALSE;
+    }
+
+    DWORD LastError() override { return ::GetLastError(); }
+    bool FlushFile(HANDLE h) override { return ::FlushFileBuffers(h) != FALSE; }
+    bool StartProcess(const std::string& commandLine, UINT show, const std::string& currentDir,
+                      HANDLE* process) override {
+        *process = nullptr;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+        PROCESS_INFORMATION info{};
+        // CreateProcessA may write into its command line.
+        std::string line = commandLine;
+        // A batch file hidden from the user has no console to show either.
+        const DWORD flags = show == SW_HIDE ? CREATE_NO_WINDOW : 0;
+        if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                              currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
+            return false;
+        ::CloseHandle(info.hThread);
+        *process = info.hProcess;
+        return true;
+    }
+    DWORD WaitForProcess(HANDLE process, DWORD ms) override {
+        return ::WaitForSingleObject(process, ms);
+    }
+    bool ProcessExitCode(HANDLE process, DWORD* code) override {
+        return ::GetExitCodeProcess(process, code) != FALSE;
+    }
+    std::string WindowsFolder() override {
+        char path[MAX_PATH] = {};
+        // The system's own folder, not a per-user one under Terminal Services.
+        const UINT n = ::GetSystemWindowsDirectoryA(path, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
     }
 };
 

@@ -25,6 +25,8 @@ int SystemDpi() {
 }
 
 TForm* g_mainForm = nullptr;
+// Every form alive, so that a modal showing can disable all the others.
+std::vector<TForm*> g_forms;
 
 // Runs a handler; an escaping exception is shown in the standard box rather
 // than unwinding through the window system.
@@ -404,6 +406,7 @@ void TTimer::SetEnabled(bool enabled) {
 // ---- TForm ----------------------------------------------------------------
 
 TForm::TForm(const FormStyle& style, TForm* owner) : owner_(owner), font_(style.font) {
+    g_forms.push_back(this);
     static bool commonControls = [] {
         INITCOMMONCONTROLSEX init{sizeof init, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         return ::InitCommonControlsEx(&init) != FALSE;
@@ -449,6 +452,7 @@ TForm::~TForm() {
         ::DestroyWindow(hwnd_);
     }
     if (g_mainForm == this) g_mainForm = nullptr;
+    g_forms.erase(std::remove(g_forms.begin(), g_forms.end(), this), g_forms.end());
 }
 
 void TForm::RunGuarded(const std::function<void()>& handler) { Guarded(handler); }
@@ -467,9 +471,16 @@ void TForm::Show() {
 void TForm::Hide() { ::ShowWindow(hwnd_, SW_HIDE); }
 
 int TForm::ShowModal() {
-    HWND owner = owner_ ? owner_->Handle() : nullptr;
-    const bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
-    if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
+    // As the platform's own modal dialogs do, but for every other window of
+    // the program, not only the owner: a form without one (the diskette
+    // dialog) must not leave the main window taking clicks under it.
+    std::vector<HWND> disabled;
+    for (TForm* form : g_forms) {
+        HWND other = form->hwnd_;
+        if (form == this || !other || !::IsWindow(other) || !::IsWindowEnabled(other)) continue;
+        ::EnableWindow(other, FALSE);
+        disabled.push_back(other);
+    }
     modal_ = true;
     modalResult_ = mrNone;
     Show();
@@ -484,9 +495,10 @@ int TForm::ShowModal() {
         if (got < 0) break;
         PumpOne(msg);
     }
-    // Give the owner back its input before this window hides, so that the
-    // activation returns to it.
-    if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
+    // Give the others back their input before this window hides, so that
+    // the activation returns to the owner; only those this showing disabled.
+    for (HWND other : disabled)
+        if (::IsWindow(other)) ::EnableWindow(other, TRUE);
     if (::IsWindow(hwnd_)) Hide();
     modal_ = false;
     return modalResult_ == mrNone ? mrCancel : modalResult_;

@@ -186,7 +186,8 @@ public:
 
     void Show();
     void Hide();
-    // Runs a nested message loop until Close(); the owner is disabled meanwhile.
+    // Runs a nested message loop until Close(); every other form of the
+    // program is disabled meanwhile.
     int ShowModal();
     // Modal: ends the showing. The application's main form: destroys it and
     // ends the message loop. Otherwise: hides the form.

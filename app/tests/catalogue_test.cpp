@@ -110,15 +110,15 @@ const char kLatest[] =
     "are going to flash.\nDo you still want to continue (Y/N)?";
 
 TEST_F(VersionQuestionTest, NewerImageGoesOnWithoutAQuestion) {
-    EXPECT_TRUE(CheckImageVersion(false, "KV1.106"));
-    EXPECT_TRUE(CheckImageVersion(true, "KV1.106"));
+    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.106"));
+    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.106"));
     EXPECT_TRUE(fake.messages.empty());
 }
 
 TEST_F(VersionQuestionTest, EqualImageAsksPerDialog) {
     fake.answers = {IDNO, IDYES};
-    EXPECT_FALSE(CheckImageVersion(false, "KV1.105"));
-    EXPECT_TRUE(CheckImageVersion(true, "KV1.105"));
+    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, "KV1.105"));
+    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.105"));
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[0].text, kNewer);
     EXPECT_EQ(fake.messages[1].text, kLatest);
@@ -130,8 +130,8 @@ TEST_F(VersionQuestionTest, EqualImageAsksPerDialog) {
 
 TEST_F(VersionQuestionTest, OlderImageAsksTheNewerBiosQuestionInBothModes) {
     fake.answers = {IDYES, IDNO};
-    EXPECT_TRUE(CheckImageVersion(false, "KV1.104"));
-    EXPECT_FALSE(CheckImageVersion(true, "KV1.104"));
+    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.104"));
+    EXPECT_FALSE(CheckImageVersion(true, main->BIOSVersion, "KV1.104"));
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[0].text, kNewer);
     EXPECT_EQ(fake.messages[1].text, kNewer);
@@ -139,9 +139,9 @@ TEST_F(VersionQuestionTest, OlderImageAsksTheNewerBiosQuestionInBothModes) {
 
 TEST_F(VersionQuestionTest, UnreadableNamesAreTreatedAsNotNewer) {
     fake.answers = {IDNO, IDNO, IDNO};
-    EXPECT_FALSE(CheckImageVersion(false, ""));
-    EXPECT_FALSE(CheckImageVersion(false, "NODOTATALL"));
-    EXPECT_FALSE(CheckImageVersion(true, "A-VERY-LONG-NAME.999"));
+    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, ""));
+    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, "NODOTATALL"));
+    EXPECT_FALSE(CheckImageVersion(true, main->BIOSVersion, "A-VERY-LONG-NAME.999"));
     ASSERT_EQ(fake.messages.size(), 3u);
     for (const auto& m : fake.messages) EXPECT_EQ(m.text, kNewer);
 }

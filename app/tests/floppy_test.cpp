@@ -206,9 +206,9 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
 
     ASSERT_EQ(fake().commands.size(), 1u);
     EXPECT_EQ(fake().commands[0], "copybinFile.bat KV1.107 A:");
-    EXPECT_EQ(fake().CallCount("WinExec copybinFile.bat KV1.107 A: 0"), 1) << "started hidden";
+    EXPECT_EQ(fake().CallCount("StartProcess copybinFile.bat KV1.107 A: 0"), 1) << "started hidden";
     // The batch starts only after both handles are closed.
-    const size_t winExec = CallIndex("WinExec copybinFile.bat KV1.107 A: 0");
+    const size_t winExec = CallIndex("StartProcess copybinFile.bat KV1.107 A: 0");
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kDriveA), winExec);
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kImage), winExec);
     EXPECT_LT(CallIndex("Sleep 30"), CallIndex(std::string("CloseHandle ") + kImage));
@@ -232,10 +232,11 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
 
 TEST_F(FloppyTest, OpensTheDeviceAndTheImageAsTheCopyNeeds) {
     Create({IDNO});
-    EXPECT_EQ(fake().calls[0], std::string("OpenFile ") + kDriveA);
-    EXPECT_EQ(fake().calls[1], std::string("OpenFile ") + kImage);
-    EXPECT_EQ(fake().calls[2], std::string("SetFilePointer ") + kDriveA);
-    EXPECT_EQ(fake().calls[3], std::string("SetFilePointer ") + kImage);
+    const size_t at = CallIndex(std::string("OpenFile ") + kDriveA);
+    ASSERT_LT(at + 3, fake().calls.size());
+    EXPECT_EQ(fake().calls[at + 1], std::string("OpenFile ") + kImage);
+    EXPECT_EQ(fake().calls[at + 2], std::string("SetFilePointer ") + kDriveA);
+    EXPECT_EQ(fake().calls[at + 3], std::string("SetFilePointer ") + kImage);
     EXPECT_EQ(fake().File(kDriveA)->reads, 1) << "one probe read";
 }
 
@@ -268,6 +269,7 @@ TEST_F(FloppyTest, AnImageOfExactly750SectorsIsEnough) {
 }
 
 TEST_F(FloppyTest, ATypedNameOfThirteenCharactersIsUsedAsTyped) {
+    fake().folders[kRom].push_back({"ABCDEFGHI.107", FILE_ATTRIBUTE_ARCHIVE});
     dialog().ComboBox1.SetText("ABCDEFGHI.107");
     Create({IDYES, IDNO});
     ASSERT_EQ(fake().commands.size(), 1u);
@@ -462,7 +464,9 @@ TEST_F(FloppyTest, TheVolumeIsLockedBeforeTheFirstWriteAndUnlockedBeforeClosing)
         if (path == kImage && fake().File(kImage)->reads == 0) controlsAtFirstCopyRead = fake().ioControls.size();
     };
     Create({IDYES, IDNO});
-    const std::vector<DWORD> expected = {FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME, FSCTL_UNLOCK_VOLUME};
+    // The read-back locks its own handle as well.
+    const std::vector<DWORD> expected = {FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME, FSCTL_UNLOCK_VOLUME,
+                                         FSCTL_LOCK_VOLUME, FSCTL_UNLOCK_VOLUME};
     EXPECT_EQ(fake().ioControls, expected);
     EXPECT_EQ(controlsAtFirstCopyRead, 2u) << "locked and dismounted before the copy";
     EXPECT_LT(CallIndex("DeviceIoControl " + std::to_string(FSCTL_UNLOCK_VOLUME)),
@@ -476,10 +480,39 @@ TEST_F(FloppyTest, ARefusedLockStopsBeforeAnythingIsWritten) {
     EXPECT_EQ(fake().messages[1].title, kTitle);
     EXPECT_EQ(fake().messages[1].style, kErrorStyle);
     EXPECT_NE(fake().messages[1].text.find("in use"), std::string::npos) << fake().messages[1].text;
-    EXPECT_EQ(fake().ioControls, std::vector<DWORD>{FSCTL_LOCK_VOLUME});
+    EXPECT_EQ(fake().ioControls, std::vector<DWORD>(10, FSCTL_LOCK_VOLUME)) << "about a second of retries";
+    EXPECT_EQ(fake().CallCount("Sleep 100"), 9);
     EXPECT_EQ(fake().openHandles(), 0);
     ExpectButtons(true);
     ExpectNothingWritten();
+}
+
+// Diskettes fail silently: what was written is read back from the medium,
+// and a difference ends the run before the batch file and the success question.
+TEST_F(FloppyTest, ASectorThatDidNotReachTheDisketteIsReportedByTheReadBack) {
+    driveA().loseWriteAt = 321;
+    Create({IDYES, IDYES});
+    ASSERT_EQ(fake().messages.size(), 2u);
+    ExpectMessage(1,
+                  "The diskette does not hold what was written: sector 321 differs from fdd.imz!\n"
+                  "Please use another floppy disk.",
+                  kCopyTitle, kErrorStyle);
+    EXPECT_TRUE(fake().commands.empty());
+    EXPECT_EQ(fake().openHandles(), 0);
+    ExpectButtons(true);
+}
+
+// copybinFile.bat's outcome decides: a missing or failing batch file is an
+// error, not a success.
+TEST_F(FloppyTest, AFailingBatchFileIsReportedInsteadOfTheSuccessQuestion) {
+    fake().exitCodes["copybinFile.bat"] = 3;
+    Create({IDYES, IDYES});
+    ASSERT_EQ(fake().messages.size(), 2u);
+    ExpectMessage(1, "copybinFile.bat failed with exit code 3.\nThe BIOS file was not copied.", kTitle,
+                  kErrorStyle);
+    EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0);
+    ExpectButtons(true);
+    EXPECT_EQ(fake().openHandles(), 0);
 }
 
 TEST_F(FloppyTest, AShortImageIsRefusedBeforeTheFormattingQuestion) {

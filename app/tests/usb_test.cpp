@@ -7,6 +7,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -254,6 +255,7 @@ TEST_F(UsbDialogTest, CommandLongerThan79CharactersIsRefused) {
     Ok("E:", std::string(66, 'K'));
     EXPECT_TRUE(NothingStarted()) << "80 characters do not fit";
 
+    Folder({"KV1.105", std::string(65, 'K')});
     fake().answers = {IDYES};  // the version question: the name holds no version
     Ok("E:", std::string(65, 'K'));
     ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
@@ -263,6 +265,7 @@ TEST_F(UsbDialogTest, CommandLongerThan79CharactersIsRefused) {
 // --- the work -------------------------------------------------------------------
 
 TEST_F(UsbDialogTest, EqualOrOlderImageAsksAndNoStartsNothing) {
+    Folder({"KV1.105", "KV1.100"});
     for (const char* image : {"KV1.105", "KV1.100"}) {
         SCOPED_TRACE(image);
         TUSB& d = Ok("E:", image);
@@ -279,18 +282,93 @@ TEST_F(UsbDialogTest, EqualOrOlderImageAsksAndNoStartsNothing) {
 }
 
 TEST_F(UsbDialogTest, CommandForDriveEAndImageFHasTwoBlanksAfterTheBatchName) {
+    Folder({"F"});
     fake().answers = {IDYES, IDNO};  // "F" holds no version: the question comes
     Ok("E:", "F");
     ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
     EXPECT_EQ(fake().commands[0], "ToUSB.bat  E: F");
-    EXPECT_EQ(fake().CallCount("WinExec ToUSB.bat  E: F " + std::to_string(SW_HIDE)), 1)
+    EXPECT_EQ(fake().CallCount("StartProcess ToUSB.bat  E: F " + std::to_string(SW_HIDE)), 1)
         << "started without a window";
 }
 
-TEST_F(UsbDialogTest, TypedTextsAreUsedAsTyped) {
-    Ok("g:", "KV1.199");  // neither is a listed item
-    ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
-    EXPECT_EQ(fake().commands[0], "ToUSB.bat  g: KV1.199");
+// ToUSB.bat gets only a drive the last scan found, in the list's spelling,
+// and never the system drive, even when a scan that matches disks by size
+// lists it.
+TEST_F(UsbDialogTest, OnlyAScannedDriveOtherThanTheSystemDriveIsUsed) {
+    Drives({"C:", "G:"});
+    Folder({"KV1.199"});
+    struct Case {
+        const char* typed;
+        const char* refusal;  // nullptr: started with G:
+    };
+    for (const Case& c : {Case{"g:", nullptr}, Case{"Z:", "The drive Z: was not found as a USB disk!"},
+                          Case{"A:", "The drive A: was not found as a USB disk!"},
+                          Case{"c:", "The drive C: is the system drive!"}}) {
+        SCOPED_TRACE(c.typed);
+        fake().messages.clear();
+        fake().commands.clear();
+        Ok(c.typed, "KV1.199");
+        if (!c.refusal) {
+            ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
+            EXPECT_EQ(fake().commands[0], "ToUSB.bat  G: KV1.199");
+            continue;
+        }
+        ASSERT_EQ(fake().messages.size(), 1u) << Describe(fake().messages);
+        EXPECT_EQ(fake().messages[0].text.rfind(c.refusal, 0), 0u) << fake().messages[0].text;
+        EXPECT_EQ(fake().messages[0].style, kErrorStyle);
+        EXPECT_TRUE(NothingStarted());
+    }
+}
+
+// A batch file that cannot start, fails or never ends is an error, never a
+// success: no success or restart question follows.
+TEST_F(UsbDialogTest, TheBatchFilesOutcomeDecidesTheSuccessQuestion) {
+    struct Case {
+        const char* name;
+        DWORD startError, exitCode, runMs;
+        const char* error;  // nullptr: the success question
+    };
+    const Case cases[] = {
+        {"ends with 0 while the animation runs", 0, 0, 1000, nullptr},
+        {"ends with 0 a minute after the animation", 0, 0, 65000, nullptr},
+        {"missing", ERROR_FILE_NOT_FOUND, 0, 0, "ToUSB.bat could not be started (error 2)."},
+        {"fails", 0, 4, 0, "ToUSB.bat failed with exit code 4."},
+        {"never ends", 0, 0, 10'000'000, "ToUSB.bat has not finished after 2 minutes."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake().messages.clear();
+        fake().startErrors.clear();
+        if (c.startError) fake().startErrors["ToUSB.bat"] = c.startError;
+        fake().exitCodes["ToUSB.bat"] = c.exitCode;
+        fake().runMs["ToUSB.bat"] = c.runMs;
+        TUSB& d = Ok("E:", "KV1.107");
+        ASSERT_EQ(fake().messages.size(), 1u) << Describe(fake().messages);
+        if (!c.error) {
+            EXPECT_EQ(fake().messages[0].text, kRestartQuestion);
+        } else {
+            EXPECT_EQ(fake().messages[0].text.rfind(c.error, 0), 0u) << fake().messages[0].text;
+            EXPECT_EQ(fake().messages[0].style, kErrorStyle);
+            EXPECT_TRUE(d.Button1.Visible() && d.Button2.Visible()) << "the buttons come back";
+        }
+        d.Close();
+        dialog_.reset();
+        EXPECT_EQ(fake().openHandles(), 0);
+    }
+}
+
+// The questions have no owner: a second OK under one of them starts nothing.
+TEST_F(UsbDialogTest, OkUnderTheRunsOwnQuestionStartsNothing) {
+    Folder({"KV1.100"});
+    TUSB& d = Open();
+    d.ComboBox2.SetText("KV1.100");
+    fake().onMessage = [&](const MessageRecord&) { d.Button1Click(); };
+    fake().answers = {IDYES, IDNO};
+    d.Button1Click();
+    ASSERT_EQ(fake().messages.size(), 2u) << Describe(fake().messages);
+    EXPECT_EQ(fake().messages[0].text, kNewerBiosQuestion);
+    EXPECT_EQ(fake().messages[1].text, kRestartQuestion);
+    EXPECT_EQ(fake().started.size(), 1u);
 }
 
 TEST_F(UsbDialogTest, AnimationSleeps220Times24MsThenAsksToRestart) {
@@ -323,10 +401,14 @@ TEST_F(UsbDialogTest, AnimationSleeps220Times24MsThenAsksToRestart) {
     EXPECT_EQ(fake().messages[0].title, "Create Flash BIOS diskette ");
     EXPECT_EQ(fake().messages[0].style, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_TOPMOST));
 
-    // Started first, asked last.
+    // Started before the animation, asked last.
     const auto& calls = fake().calls;
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front().rfind("WinExec ", 0), 0u) << calls.front();
+    const auto start = std::find_if(calls.begin(), calls.end(),
+                                    [](const std::string& c) { return c.rfind("StartProcess ", 0) == 0; });
+    const auto sleep = std::find_if(calls.begin(), calls.end(),
+                                    [](const std::string& c) { return c.rfind("Sleep", 0) == 0; });
+    EXPECT_LT(start, sleep);
     EXPECT_EQ(calls.back(), "MessageBox Create Flash BIOS diskette ");
 }
 
@@ -403,6 +485,7 @@ TEST_F(UsbDialogTest, NextOkAfterAFinishedRunStartsAfresh) {
     d.Button1Click();
     ASSERT_TRUE(d.ProgressBar1.Visible());
 
+    Folder({"KV1.107", "KV1.100"});
     d.ComboBox2.SetText("KV1.100");
     fake().calls.clear();
     fake().commands.clear();

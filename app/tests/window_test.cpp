@@ -130,8 +130,7 @@ TEST_F(WindowTest, EmptyCatalogueWarnsThenOkAsksForAnImage) {
     fake.calls.clear();
     w.Button1Click();
     ExpectOnlyMessage(kSelectOne, "Flash BIOS in windows", MB_OK | MB_ICONERROR | kTop);
-    ASSERT_FALSE(fake.calls.empty());
-    EXPECT_EQ(fake.calls.front(), "SetCurrentDir C:\\KAVELTON");
+    EXPECT_EQ(fake.CallCount("SetCurrentDir C:\\KAVELTON"), 1);
     EXPECT_TRUE(fake.commands.empty());
     EXPECT_FALSE(w.Timer1.Enabled());
 }
@@ -189,8 +188,11 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
     w.Button1Click();
     EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
     const std::vector<std::string> expected = {
+        "CreateProcessSnapshot",
+        "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
-        "WinExec winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",  // SW_SHOW
+        "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
+        "StartProcess winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",  // SW_SHOW
         "Sleep 1000",
     };
     EXPECT_EQ(fake.calls, expected);
@@ -203,6 +205,7 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
 }
 
 TEST_F(WindowTest, TypedNameIsUsedAsTyped) {
+    Folder({{"my-bios_2.101", 0}});
     TWindow& w = Open();
     w.ComboBox1.SetText("my-bios_2.101");
     w.Button1Click();
@@ -233,8 +236,9 @@ TEST_F(WindowTest, NamesThatWouldChangeTheCommandAreRefusedBeforeAnyQuestion) {
 }
 
 TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
-    TWindow& w = Open();
     const std::string name = std::string(kMaxTypedImageName - 4, 'b') + ".101";
+    Folder({{name, 0}});
+    TWindow& w = Open();
     w.ComboBox1.SetText(name);
     fake.answers = {IDYES};  // too long to compare: the user is asked
     w.Button1Click();
@@ -248,6 +252,7 @@ TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
 TEST_F(WindowTest, RunningFlasherIsSeenWhateverItsLetterCase) {
     for (const char* name : {"WinFlash64.exe", "winflash64.exe", "WINFLASH64.EXE", "wINfLASH64.eXe"}) {
         SCOPED_TRACE(name);
+        fake.processes = {{"System", 4}};
         TWindow& w = Watching();
         fake.processes = {{"System", 4}, {"explorer.exe", 20}, {name, 42}};
         w.Timer1Timer();
@@ -259,7 +264,7 @@ TEST_F(WindowTest, RunningFlasherIsSeenWhateverItsLetterCase) {
             << "all access rights, 0x1F0FFF; calls: " << ::testing::PrintToString(fake.calls);
         EXPECT_EQ(fake.CallCount("CloseHandle " + std::string(name)), 1);
         EXPECT_EQ(fake.CallCount("CloseHandle snapshot"), 1);
-        EXPECT_EQ(fake.openHandles(), 0);
+        EXPECT_EQ(fake.openHandles(), 1) << "only the started flasher's own handle";
     }
 }
 
@@ -283,6 +288,7 @@ TEST_F(WindowTest, FlasherThatCannotBeOpenedDoesNotCountButTheScanGoesOn) {
     ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
     EXPECT_EQ(w.FlasherSeen, 0);
 
+    fake.processes = {{"System", 4}};
     TWindow& again = Watching();
     fake.processes = {{"WinFlash64.exe", 7, false}, {"winflash64.exe", 8}};
     again.Timer1Timer();
@@ -377,23 +383,71 @@ TEST_F(WindowTest, NoToTheRestartClosesTheDialog) {
     EXPECT_FALSE(w.Visible()) << "No closes the dialog";
 }
 
-TEST_F(WindowTest, OkDuringAWatchResetsBothFieldsBeforeItsQuestion) {
+// Two flashers at once can leave the board unbootable: while one is listed
+// (this dialog's, or one started before it was reopened), OK refuses; while
+// the run's own boxes are open, a click starts nothing at all.
+TEST_F(WindowTest, OkStartsNoSecondFlasherWhileARunIsInProgress) {
+    const char kInProgress[] =
+        "A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you start another one.";
     TWindow& w = Watching();
-    w.MissCount = 3;
-    w.FlasherSeen = 1;
-    w.ComboBox1.SetText("KVD.099");
-    int missAtQuestion = -1, seenAtQuestion = -1;
-    fake.onMessage = [&](const test::MessageRecord&) {
-        missAtQuestion = w.MissCount;
-        seenAtQuestion = w.FlasherSeen;
-    };
-    fake.answers = {IDNO};
+    fake.processes = {{"System", 4}, {"WINFLASH64.EXE", 42}};
     w.Button1Click();
+    ExpectOnlyMessage(kInProgress, "Flash BIOS in windows", MB_OK | MB_ICONERROR | kTop);
+
+    // Gone from the list, but the watch has not told its outcome yet.
+    fake.messages.clear();
+    fake.processes = {{"System", 4}};
+    w.Button1Click();
+    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
+
+    // A click under the run's own question (nested in its box) does nothing.
+    dialog.reset();
+    fake.started.clear();
+    TWindow& fresh = Open();
+    fresh.ComboBox1.SetText("KVD.099");
+    fake.onMessage = [&](const test::MessageRecord&) { fresh.Button1Click(); };
+    fake.answers = {IDYES};
+    fresh.Button1Click();
     ExpectOnlyMessage(kNewer, "Compare BIOS Version", MB_YESNO | MB_ICONWARNING | kTop);
-    EXPECT_EQ(missAtQuestion, 0);
-    EXPECT_EQ(seenAtQuestion, 0);
-    EXPECT_TRUE(w.Timer1.Enabled()) << "the running watch goes on with the reset fields";
-    EXPECT_TRUE(fake.commands.empty());
+
+    // A flasher started before the dialog was reopened counts as well.
+    fake.onMessage = nullptr;
+    fake.messages.clear();
+    dialog.reset();
+    fake.processes = {{"System", 4}, {"winflash64.exe", 42}};
+    Open().Button1Click();
+    ExpectOnlyMessage(kInProgress, "Flash BIOS in windows", MB_OK | MB_ICONERROR | kTop);
+    EXPECT_EQ(fake.started.size(), 1u) << "only the run under the question started a flasher";
+}
+
+// The flasher's own exit code decides between the success question and an
+// error: a failed flash is never called successful.
+TEST_F(WindowTest, TheFlashersExitCodeDecidesTheOutcome) {
+    struct Case {
+        DWORD exitCode;
+        bool success;
+    };
+    for (const Case& c : {Case{0, true}, Case{1, false}, Case{0xC0000005, false}}) {
+        SCOPED_TRACE(c.exitCode);
+        fake.exitCodes["winflash64.exe"] = c.exitCode;
+        fake.processes = {{"System", 4}};
+        TWindow& w = Watching();
+        fake.processes = {{"System", 4}, {"winflash64.exe", 42}};
+        w.Timer1Timer();
+        fake.processes = {{"System", 4}};
+        w.Timer1Timer();
+        ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
+        if (c.success) {
+            EXPECT_EQ(fake.messages[0].text, kRestart);
+        } else {
+            EXPECT_EQ(fake.messages[0].title, "Flash BIOS in windows");
+            EXPECT_EQ(fake.messages[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR | kTop));
+            EXPECT_NE(fake.messages[0].text.find("exit code " + std::to_string(c.exitCode)),
+                      std::string::npos)
+                << fake.messages[0].text;
+        }
+        EXPECT_EQ(fake.openHandles(), 0) << "the flasher's handle is closed once its result is read";
+    }
 }
 
 TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
@@ -434,8 +488,8 @@ TEST_F(WindowTest, CloseEndsTheWatchAtOnce) {
 // Real timer messages: the first tick about a second after the pause, and
 // none once the dialog is gone.
 TEST_F(WindowTest, TicksComeFromTheWindowTimerAndStopWithTheDialog) {
-    fake.processes = {{"WinFlash64.exe", 42}};
     TWindow& w = Watching();
+    fake.processes = {{"WinFlash64.exe", 42}};
     auto pump = [](DWORD ms) {
         const DWORD until = GetTickCount() + ms;
         MSG msg;

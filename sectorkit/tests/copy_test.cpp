@@ -130,11 +130,13 @@ TEST_F(SectorkitCopy, OpeningTwiceWithoutCloseStillGivesAWorkingPair)
 // Drive A: and an fdd.imz of only 3 sectors.
 using SectorkitShortImage = Sectorkit;
 
-TEST_F(SectorkitShortImage, PairsPastTheImageEndRepeatItsLastSector)
+TEST_F(SectorkitShortImage, ReadingPastTheImageEndFailsInsteadOfRepeatingASector)
 {
     std::string out;
     ASSERT_EQ(Call(getDiskHandle_, &out), 1);
-    CopySectors(readDisk_, writeDisk_, 5);
+    CopySectors(readDisk_, writeDisk_, 3);
+    EXPECT_EQ(Call(readDisk_, &out), 0);
+    EXPECT_EQ(out, "Read File Failed!\n");
     EXPECT_EQ(Call(closeHdel_, &out), 1);
     EXPECT_EQ(out, "");
 }

@@ -78,8 +78,6 @@ cp "$work/blank.img" "$work/disk.img"
 patterned_image "$install/fdd.imz" 3
 run_suite SectorkitShortImage
 same_range "$work/disk.img" 0 "$install/fdd.imz" 0 $((3 * sector)) "short image: first 3 sectors differ"
-same_range "$work/disk.img" $((3 * sector)) "$install/fdd.imz" $((2 * sector)) "$sector" "short image: sector 3 is not a repeat of sector 2"
-same_range "$work/disk.img" $((4 * sector)) "$install/fdd.imz" $((2 * sector)) "$sector" "short image: sector 4 is not a repeat of sector 2"
-same_range "$work/disk.img" $((5 * sector)) "$work/blank.img" $((5 * sector)) $((disk_bytes - 5 * sector)) "short image: sectors past 5 were touched"
+same_range "$work/disk.img" $((3 * sector)) "$work/blank.img" $((3 * sector)) $((disk_bytes - 3 * sector)) "short image: sectors past the image end were touched"
 
 echo "sectorkit copy test passed"

@@ -38,6 +38,13 @@ int FakePlatform::CallCount(const std::string& prefix) const {
     }));
 }
 
+bool FakePlatform::Fault(const std::string& call) {
+    if (faultableCalls++ != failAt) return false;
+    failedCall = call;
+    lastError_ = ERROR_GEN_FAILURE;
+    return true;
+}
+
 HANDLE FakePlatform::NewHandle(Open open) {
     HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
     nextHandle_ += 4;
@@ -49,6 +56,7 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& title,
     messages.push_back({text, title, style});
     calls.push_back("MessageBox " + title);
     if (onMessage) onMessage(messages.back());
+    if (Fault("MessageBox " + title)) return 0;
     if (!answers.empty()) {
         const int answer = answers.front();
         answers.pop_front();
@@ -60,7 +68,11 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& title,
 HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD, DWORD) {
     calls.push_back("OpenFile " + path);
     FakeFile* file = File(path);
-    if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) return INVALID_HANDLE_VALUE;
+    if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) {
+        lastError_ = file ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (Fault("OpenFile " + path)) return INVALID_HANDLE_VALUE;
     return NewHandle({Open::File, path});
 }
 
@@ -71,6 +83,9 @@ bool FakePlatform::ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) {
     if (onRead) onRead(it->second.key);
     FakeFile* file = File(it->second.key);
     if (file->reads++ == file->failReadAt) return false;
+    const bool fault = Fault("ReadFile " + it->second.key);
+    if (fault && !shortTransfers) return false;
+    if (fault) size /= 2;
     std::size_t& pos = it->second.position;
     const std::size_t n = pos < file->bytes.size() ? std::min<std::size_t>(size, file->bytes.size() - pos) : 0;
     if (n) std::memcpy(buffer, file->bytes.data() + pos, n);
@@ -85,9 +100,13 @@ bool FakePlatform::WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* do
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     FakeFile* file = File(it->second.key);
     if (file->writes++ == file->failWriteAt) return false;
+    const bool fault = Fault("WriteFile " + it->second.key);
+    if (fault && !shortTransfers) return false;
+    if (fault) size /= 2;
+    writeLog.emplace_back(faultableCalls, it->second.key);
     std::size_t& pos = it->second.position;
     if (file->bytes.size() < pos + size) file->bytes.resize(pos + size, '\0');
-    std::memcpy(file->bytes.data() + pos, buffer, size);
+    if (file->writes - 1 != file->loseWriteAt) std::memcpy(file->bytes.data() + pos, buffer, size);
     pos += size;
     if (done) *done = size;
     return true;
@@ -97,7 +116,7 @@ bool FakePlatform::SetFilePointerBegin(HANDLE h, LONG offset) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     calls.push_back("SetFilePointer " + it->second.key);
-    if (File(it->second.key)->failSeek) return false;
+    if (File(it->second.key)->failSeek || Fault("SetFilePointer " + it->second.key)) return false;
     it->second.position = static_cast<std::size_t>(offset);
     return true;
 }
@@ -105,6 +124,7 @@ bool FakePlatform::SetFilePointerBegin(HANDLE h, LONG offset) {
 bool FakePlatform::FileSize(HANDLE h, std::uint64_t& size) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
+    if (Fault("FileSize " + it->second.key)) return false;
     size = File(it->second.key)->bytes.size();
     return true;
 }
@@ -116,8 +136,10 @@ bool FakePlatform::CloseHandle(HANDLE h) {
         return false;
     }
     calls.push_back("CloseHandle " + it->second.key);
-    const bool fail = it->second.kind == Open::File && File(it->second.key)->failClose;
-    handles_.erase(it);  // a failed close still gives the handle up
+    const bool fail = (it->second.kind == Open::File && File(it->second.key)->failClose) |
+                      Fault("CloseHandle " + it->second.key);
+    handles_.erase(it);  // a failed close still gives the handle up, and its lock
+    locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
     return !fail;
 }
 
@@ -126,12 +148,23 @@ bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     ioControls.push_back(code);
     calls.push_back("DeviceIoControl " + std::to_string(code));
-    if (code == FSCTL_LOCK_VOLUME) return !File(it->second.key)->refuseLock;
+    const std::string what = code == FSCTL_LOCK_VOLUME     ? "lock"
+                             : code == FSCTL_UNLOCK_VOLUME ? "unlock"
+                             : code == FSCTL_DISMOUNT_VOLUME ? "dismount"
+                                                             : std::to_string(code);
+    if (Fault("DeviceIoControl " + what + " " + it->second.key)) return false;
+    if (code == FSCTL_LOCK_VOLUME) {
+        if (File(it->second.key)->refuseLock) return false;
+        locked_.push_back(h);
+    }
+    if (code == FSCTL_UNLOCK_VOLUME)
+        locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
     return true;
 }
 
 bool FakePlatform::SetCurrentDir(const std::string& path) {
     calls.push_back("SetCurrentDir " + path);
+    if (Fault("SetCurrentDir " + path)) return false;
     currentDir = path;
     return true;
 }
@@ -140,11 +173,22 @@ bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
                               std::vector<FolderEntry>& entries) {
     calls.push_back("ListFolder " + pattern + " " + std::to_string(attributeMask));
     entries.clear();
+    if (Fault("ListFolder " + pattern)) return false;
     for (auto& [key, list] : folders) {
         if (Upper(key) == Upper(pattern)) {
             entries = list;
             return true;
         }
+    }
+    // A plain name finds its entry in the folder's listing, as FindFirstFile does.
+    const std::size_t slash = pattern.rfind('\\');
+    const std::string name = pattern.substr(slash + 1);
+    if (slash == std::string::npos || name.find_first_of("*?") != std::string::npos) return false;
+    for (auto& [key, list] : folders) {
+        if (Upper(key) != Upper(pattern.substr(0, slash + 1) + "*.*")) continue;
+        for (const FolderEntry& entry : list)
+            if (Upper(entry.name) == Upper(name)) entries.push_back(entry);
+        return !entries.empty();
     }
     return false;
 }
@@ -152,15 +196,9 @@ bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
 bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     calls.push_back("ReadWholeFile " + path);
     FakeFile* file = File(path);
-    if (!file) return false;
+    if (!file || Fault("ReadWholeFile " + path)) return false;
     bytes = file->bytes;
     return true;
-}
-
-UINT FakePlatform::WinExec(const std::string& commandLine, UINT show) {
-    calls.push_back("WinExec " + commandLine + " " + std::to_string(show));
-    commands.push_back(commandLine);
-    return 33;
 }
 
 void FakePlatform::ShellExecuteOpen(const std::string& file) {
@@ -170,13 +208,14 @@ void FakePlatform::ShellExecuteOpen(const std::string& file) {
 
 HANDLE FakePlatform::CreateProcessSnapshot() {
     calls.push_back("CreateProcessSnapshot");
-    if (snapshotFails) return INVALID_HANDLE_VALUE;
+    if (snapshotFails || Fault("CreateProcessSnapshot")) return INVALID_HANDLE_VALUE;
     return NewHandle({Open::Snapshot, "snapshot"});
 }
 
 bool FakePlatform::FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
     auto it = handles_.find(snapshot);
     if (it == handles_.end() || firstProcessFails || processes.empty()) return false;
+    if (Fault("FirstProcess")) return false;
     it->second.cursor = 1;
     exeName = processes[0].exeName;
     pid = processes[0].pid;
@@ -186,6 +225,7 @@ bool FakePlatform::FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pi
 bool FakePlatform::NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
     auto it = handles_.find(snapshot);
     if (it == handles_.end() || it->second.cursor >= processes.size()) return false;
+    if (Fault("NextProcess")) return false;
     const FakeProcess& p = processes[it->second.cursor++];
     exeName = p.exeName;
     pid = p.pid;
@@ -194,6 +234,7 @@ bool FakePlatform::NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid
 
 HANDLE FakePlatform::OpenProcess(DWORD access, DWORD pid) {
     calls.push_back("OpenProcess " + std::to_string(pid) + " " + std::to_string(access));
+    if (Fault("OpenProcess")) return nullptr;
     for (const FakeProcess& p : processes)
         if (p.pid == pid && p.openable) return NewHandle({Open::Process, p.exeName});
     return nullptr;
@@ -209,6 +250,7 @@ ULONGLONG FakePlatform::TickCount() { return now; }
 
 HMODULE FakePlatform::LoadLib(const std::string& name) {
     calls.push_back("LoadLibrary " + name);
+    if (Fault("LoadLibrary " + name)) return nullptr;
     for (auto& [key, exports] : libraries) {
         if (Upper(key) == Upper(name)) {
             HMODULE module = reinterpret_cast<HMODULE>(nextHandle_);
@@ -222,6 +264,7 @@ HMODULE FakePlatform::LoadLib(const std::string& name) {
 
 FARPROC FakePlatform::GetProcAddress(HMODULE module, const char* name) {
     calls.push_back(std::string("GetProcAddress ") + name);
+    if (Fault(std::string("GetProcAddress ") + name)) return nullptr;
     auto it = modules_.find(module);
     if (it == modules_.end()) return nullptr;
     auto& exports = libraries[it->second];
@@ -242,13 +285,14 @@ HANDLE FakePlatform::GetCurrentProcess() {
 
 bool FakePlatform::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
     calls.push_back("OpenProcessToken " + Hex(process) + " " + std::to_string(access));
-    if (openTokenFails) return false;
+    if (openTokenFails || Fault("OpenProcessToken")) return false;
     *token = NewHandle({Open::Token, "token"});
     return true;
 }
 
 bool FakePlatform::LookupPrivilege(const char* system, const char* name, LUID* luid) {
     calls.push_back(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
+    if (Fault("LookupPrivilegeValue")) return false;
     luid->LowPart = 19;  // the shutdown privilege's usual value
     luid->HighPart = 0;
     return true;
@@ -260,11 +304,76 @@ bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PR
          << state->PrivilegeCount << " " << state->Privileges[0].Luid.LowPart << " "
          << state->Privileges[0].Attributes;
     calls.push_back(line.str());
+    if (Fault("AdjustTokenPrivileges")) return false;
     return token != nullptr;
 }
 
 bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
     calls.push_back("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    return !Fault("ExitWindowsEx");
+}
+
+DWORD FakePlatform::LastError() { return lastError_; }
+
+std::string FakePlatform::WindowsFolder() { return windowsFolder; }
+
+bool FakePlatform::FlushFile(HANDLE h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    calls.push_back("FlushFile " + it->second.key);
+    return !Fault("FlushFile " + it->second.key);
+}
+
+namespace {
+std::string FirstWord(const std::string& line) { return Upper(line.substr(0, line.find(' '))); }
+template <typename T>
+const T* ByProgram(const std::map<std::string, T>& table, const std::string& line) {
+    for (auto& [name, value] : table)
+        if (Upper(name) == FirstWord(line)) return &value;
+    return nullptr;
+}
+}  // namespace
+
+bool FakePlatform::StartProcess(const std::string& commandLine, UINT show,
+                                const std::string& currentDir, HANDLE* process) {
+    *process = nullptr;
+    calls.push_back("StartProcess " + commandLine + " " + std::to_string(show));
+    if (const DWORD* error = ByProgram(startErrors, commandLine)) {
+        lastError_ = *error;
+        return false;
+    }
+    if (Fault("StartProcess " + FirstWord(commandLine))) return false;
+    started.push_back({commandLine, show, currentDir});
+    commands.push_back(commandLine);
+    Open open{Open::Process, FirstWord(commandLine)};
+    const DWORD* runs = ByProgram(runMs, commandLine);
+    open.endsAt = now + (runs ? *runs : 0);
+    const DWORD* code = ByProgram(exitCodes, commandLine);
+    open.exitCode = code ? *code : 0;
+    *process = NewHandle(open);
+    if (onStart) onStart(commandLine);
+    return true;
+}
+
+DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
+    auto it = handles_.find(process);
+    if (it == handles_.end() || it->second.kind != Open::Process) return WAIT_FAILED;
+    calls.push_back("WaitForProcess " + std::to_string(ms));
+    if (Fault("WaitForProcess")) return WAIT_FAILED;
+    const ULONGLONG endsAt = it->second.endsAt;
+    if (endsAt <= now + ms) {
+        now = std::max(now, endsAt);
+        return WAIT_OBJECT_0;
+    }
+    now += ms;
+    return WAIT_TIMEOUT;
+}
+
+bool FakePlatform::ProcessExitCode(HANDLE process, DWORD* code) {
+    auto it = handles_.find(process);
+    if (it == handles_.end() || it->second.kind != Open::Process) return false;
+    if (Fault("ProcessExitCode")) return false;
+    *code = now < it->second.endsAt ? STILL_ACTIVE : it->second.exitCode;
     return true;
 }
 

@@ -29,6 +29,7 @@ struct FakeFile {
     bool failSeek = false;
     bool failClose = false;
     bool refuseLock = false;      // FSCTL_LOCK_VOLUME fails
+    int loseWriteAt = -1;         // the n-th WriteFile reports success but stores nothing
     int reads = 0, writes = 0;
 };
 
@@ -48,7 +49,7 @@ public:
     std::function<void(const MessageRecord&)> onMessage;  // runs inside the box
     std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
     std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
-    std::vector<FakeProcess> processes;
+    std::vector<FakeProcess> processes{{"System", 4}};  // every Windows lists at least this
     bool snapshotFails = false;
     bool firstProcessFails = false;
     std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
@@ -59,8 +60,8 @@ public:
 
     // --- record -----------------------------------------------------------
     std::vector<MessageRecord> messages;
-    std::vector<std::string> calls;  // "OpenFile \\.\A:", "WinExec <cmd> 0", ...
-    std::vector<std::string> commands;  // WinExec command lines
+    std::vector<std::string> calls;  // "OpenFile \\.\A:", "StartProcess <cmd> 0", ...
+    std::vector<std::string> commands;  // started command lines
     std::vector<std::string> opened;    // ShellExecuteOpen files
     std::string currentDir;
     std::vector<DWORD> ioControls;
@@ -83,7 +84,6 @@ public:
     bool ListFolder(const std::string& pattern, DWORD attributeMask,
                     std::vector<FolderEntry>& entries) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    UINT WinExec(const std::string& commandLine, UINT show) override;
     void ShellExecuteOpen(const std::string& file) override;
     HANDLE CreateProcessSnapshot() override;
     bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
@@ -100,12 +100,51 @@ public:
     bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) override;
     bool ExitWindowsEx(UINT flags, DWORD reason) override;
 
+    // --- processes started with a known outcome ---------------------------
+    struct Started {
+        std::string commandLine;
+        UINT show;
+        std::string currentDir;
+    };
+    std::vector<Started> started;
+    // By the program's first word (case-insensitive, such as "ToUSB.bat"):
+    std::map<std::string, DWORD> startErrors;  // the start fails with this error
+    std::map<std::string, DWORD> exitCodes;    // the code it ends with (default 0)
+    std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
+    std::function<void(const std::string& commandLine)> onStart;
+    DWORD LastError() override;
+    bool FlushFile(HANDLE h) override;
+    bool StartProcess(const std::string& commandLine, UINT show, const std::string& currentDir,
+                      HANDLE* process) override;
+    DWORD WaitForProcess(HANDLE process, DWORD ms) override;
+    bool ProcessExitCode(HANDLE process, DWORD* code) override;
+    std::string windowsFolder = "C:\\windows";
+    std::string WindowsFolder() override;
+
+    // --- fault sweep -------------------------------------------------------
+    // Every call that can fail on Windows is numbered from 0; the one at
+    // failAt fails as it does there (false, INVALID_HANDLE_VALUE, null, 0).
+    // With shortTransfers, a failing ReadFile/WriteFile instead reports
+    // success for half the bytes.
+    int failAt = -1;
+    bool shortTransfers = false;
+    int faultableCalls = 0;      // numbered so far
+    std::string failedCall;      // what failed: "ReadFile c:\KAVELTON\fdd.imz", ...
+    // Successful writes, with the number of faultable calls made before each.
+    std::vector<std::pair<int, std::string>> writeLog;
+    int lockedVolumes() const { return static_cast<int>(locked_.size()); }
+
 private:
+    bool Fault(const std::string& call);
+    DWORD lastError_ = 0;
+    std::vector<HANDLE> locked_;
     struct Open {
         enum Kind { File, Snapshot, Process, Token } kind;
         std::string key;
         std::size_t position = 0;
         std::size_t cursor = 0;  // snapshot: next process
+        ULONGLONG endsAt = 0;    // a started process: when it ends
+        DWORD exitCode = 0;
     };
     HANDLE NewHandle(Open open);
     std::map<HANDLE, Open> handles_;

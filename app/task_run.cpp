@@ -1,0 +1,101 @@
+#include "task_run.h"
+
+#include <cctype>
+#include <vector>
+
+#include "catalogue.h"
+#include "forms.h"
+#include "restart.h"
+
+namespace kv {
+namespace {
+
+const char kInstallFolder[] = "C:\\KAVELTON";
+constexpr DWORD kPollMs = 100;
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void TaskRun::Error(const std::string& text) const {
+    Os().ShowMessage(text, errorTitle_, MB_OK | MB_ICONERROR | MB_TOPMOST);
+}
+
+bool TaskRun::ImageExists(const std::string& image) const {
+    std::vector<FolderEntry> entries;
+    // A short 8.3 alias finds the file under its long name: only the name
+    // itself counts, as the batch files and the flasher will use it.
+    if (Os().ListFolder(std::string(kInstallFolder) + "\\ROM\\" + image, 0x3F, entries)) {
+        for (const FolderEntry& entry : entries)
+            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && SameName(entry.name, image))
+                return true;
+    }
+    Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
+    return false;
+}
+
+bool TaskRun::VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
+                              const std::string& image) const {
+    return CheckImageVersion(equalCaseQuestion, runningVersion, image);
+}
+
+bool TaskRun::StartBatch(const std::string& batchName, const std::string& commandLine,
+                         OsHandle& process) const {
+    HANDLE started = nullptr;
+    if (!Os().StartProcess(commandLine, SW_HIDE, kInstallFolder, &started)) {
+        const DWORD error = Os().LastError();
+        Error(batchName + " could not be started (error " + std::to_string(error) +
+              ").\nThe BIOS file was not copied.");
+        return false;
+    }
+    process.Reset(started);
+    return true;
+}
+
+bool TaskRun::BatchSucceeded(const std::string& batchName, OsHandle& process) const {
+    const ULONGLONG deadline = Os().TickCount() + kBatchGraceMs;
+    for (;;) {
+        const DWORD wait = Os().WaitForProcess(process.get(), kPollMs);
+        if (wait == WAIT_OBJECT_0) break;
+        if (wait != WAIT_TIMEOUT) {
+            Error(batchName + " could not be watched (error " + std::to_string(Os().LastError()) +
+                  ").\nCheck the BIOS file on the drive before you use it.");
+            return false;
+        }
+        if (Os().TickCount() >= deadline) {
+            // Left running: stopping a copy halfway would not make it better.
+            Error(batchName + " has not finished after 2 minutes.\nCheck the BIOS file on the "
+                              "drive before you use it.");
+            return false;
+        }
+        ui::app::ProcessPaintAndTimers();
+    }
+    DWORD code = 0;
+    if (!Os().ProcessExitCode(process.get(), &code)) {
+        Error(batchName + " ended, but its result can not be read (error " +
+              std::to_string(Os().LastError()) + ").\nCheck the BIOS file on the drive before you use it.");
+        return false;
+    }
+    process.Close();
+    if (code != 0) {
+        Error(batchName + " failed with exit code " + std::to_string(code) +
+              ".\nThe BIOS file was not copied.");
+        return false;
+    }
+    return true;
+}
+
+bool TaskRun::RestartAccepted(const char* text, const char* title) const {
+    if (Os().ShowMessage(text, title, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) != IDYES) return false;
+    RestartSystem();
+    return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,69 @@
+// The steps that the diskette, USB key and flash dialogs share: one run goes
+// name check -> image exists -> target -> version question -> start -> wait
+// -> outcome -> restart question, and stops at the first refusal. Each step
+// shows its own box (no owner, topmost, the dialog's error title) and says
+// whether the run may go on.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform.h"
+
+namespace kv {
+
+// Keeps a task from starting again while a run of it is in progress: the
+// questions are message boxes without an owner, so the window under them
+// keeps taking clicks, and a second click would nest a second run.
+class RunGuard {
+public:
+    explicit RunGuard(bool& busy) : busy_(busy), entered_(!busy) { busy_ = true; }
+    ~RunGuard() {
+        if (entered_) busy_ = false;
+    }
+    RunGuard(const RunGuard&) = delete;
+    RunGuard& operator=(const RunGuard&) = delete;
+    // False when a run was already in progress: start nothing.
+    bool Entered() const { return entered_; }
+
+private:
+    bool& busy_;
+    bool entered_;
+};
+
+class TaskRun {
+public:
+    // errorTitle: the title of the dialog's error boxes.
+    explicit TaskRun(const char* errorTitle) : errorTitle_(errorTitle) {}
+
+    void Error(const std::string& text) const;
+
+    // The image is a plain file of C:\KAVELTON\ROM under exactly that name.
+    bool ImageExists(const std::string& image) const;
+
+    // The version question(s) against the running BIOS version.
+    bool VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
+                         const std::string& image) const;
+
+    // Starts a batch file of the install folder hidden, with the install
+    // folder as its current directory, so that its outcome can be known.
+    bool StartBatch(const std::string& batchName, const std::string& commandLine,
+                    OsHandle& process) const;
+
+    // After the dialog's own waiting steps: waits on for a batch file that
+    // still runs (the windows stay drawn), up to kBatchGraceMs, then checks
+    // that it ended with exit code 0.
+    bool BatchSucceeded(const std::string& batchName, OsHandle& process) const;
+
+    // The restart question; Yes restarts. True when Yes was answered.
+    bool RestartAccepted(const char* text, const char* title) const;
+
+private:
+    const char* errorTitle_;
+};
+
+// How long a batch file may go on after the waiting steps have ended.
+constexpr DWORD kBatchGraceMs = 120000;
+
+}  // namespace kv
