@@ -118,6 +118,7 @@ TEST_F(Flash, FlasherThatRunsThenEndsIsSeenAndNoToTheRestartClosesTheDialog) {
   SIZE client = drv::ClientSize(dialog_);
   EXPECT_EQ(client.cx, 266);
   EXPECT_EQ(client.cy, 174);
+  EXPECT_FALSE(drv::Enabled(main_)) << "the main window takes clicks under the dialog";
 
   ASSERT_NO_FATAL_FAILURE(Ok());
   // A newer image asks nothing: the first box is the restart question, once
@@ -132,6 +133,31 @@ TEST_F(Flash, FlasherThatRunsThenEndsIsSeenAndNoToTheRestartClosesTheDialog) {
   ExpectNoBox(1500ms);
   EXPECT_TRUE(app_.Running());
   EXPECT_TRUE(drv::Visible(main_));
+  EXPECT_TRUE(drv::Enabled(main_));
+}
+
+// A second OK while the flasher runs starts no second one, and a flasher
+// that ends with a non-zero code is not called a success.
+TEST_F(Flash, SecondOkStartsNoSecondFlasherAndAFailedFlashIsNoSuccess) {
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "seconds=4\r\nexit=5\r\n"));
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(Ok());
+  Sleep(2000);  // OK is shown again one second after the start; the flasher runs on
+  ASSERT_NO_FATAL_FAILURE(Ok());
+  AnswerBox(ExpectBox(kFlashTitle,
+                      "A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before "
+                      "you start another one.",
+                      {IDOK}, Icon::Shown),
+            IDOK);
+  auto box = drv::WaitMessageBox(app_.pid(), 20s);
+  ASSERT_TRUE(box) << "no outcome; found:\n" << Windows();
+  EXPECT_EQ(box->title, kFlashTitle);
+  EXPECT_NE(box->text.find("exit code 5"), std::string::npos) << drv::Escape(box->text);
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK}) << "no restart question";
+  AnswerBox(box, IDOK);
+  EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("KVD.101")});
+  ExpectNoBox(1500ms);
 }
 
 TEST_F(Flash, MissingFlasherIsReportedOnceAndEndsTheWatch) {
@@ -225,11 +251,16 @@ TEST_F(Flash, TypedTextIsCheckedThenUsedAsTyped) {
   EXPECT_FALSE(InstallFileExists("injected.txt"));
   EXPECT_TRUE(FlasherLog().empty());
 
+  // A name that is no file of ROM starts nothing.
   ASSERT_NO_FATAL_FAILURE(Type("typed.102"));
   ASSERT_NO_FATAL_FAILURE(Ok());
-  auto end = ExpectBox(kNotAwardTitle, kNotAward, {IDOK}, Icon::Shown, 10s);
-  EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("typed.102")});
-  AnswerBox(end, IDOK);
+  AnswerBox(ExpectBox(kFlashTitle,
+                      "The BIOS file typed.102 is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file "
+                      "from the list.",
+                      {IDOK}, Icon::Shown),
+            IDOK);
+  ExpectNoBox(1500ms);
+  EXPECT_TRUE(FlasherLog().empty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // WinFlash64.exe for tests: appends its command line to flasher.log in the
 // current directory, shows a window, and lives as long as the image file
-// named on its command line asks ("seconds=N" in the file; 0 without it).
+// named on its command line asks ("seconds=N" in the file; 0 without it),
+// and ends with the exit code it asks ("exit=N"; 0 without it).
 #include <windows.h>
 
 #include <cstdlib>
@@ -19,16 +20,14 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// The image is the first argument after the program name.
-int SecondsAskedBy(const std::string& commandLine) {
+// The value of key=N in the image, the first argument after the program name.
+int AskedBy(const std::string& commandLine, const std::string& key) {
     const std::vector<std::string> words = Words(commandLine);
     if (words.size() < 2) return 0;
     std::ifstream image(words[1], std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(image)), std::istreambuf_iterator<char>());
-    const std::size_t at = text.find("seconds=");
-    if (at == std::string::npos) return 0;
-    const int seconds = std::atoi(text.c_str() + at + 8);
-    return seconds > 0 && seconds < 600 ? seconds : 0;
+    const std::size_t at = text.find(key + "=");
+    return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + key.size() + 1);
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -52,7 +51,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         std::ofstream log("flasher.log", std::ios::binary | std::ios::app);
         log << commandLine << "\r\n";
     }
-    const int seconds = SecondsAskedBy(commandLine);
+    int seconds = AskedBy(commandLine, "seconds");
+    if (seconds < 0 || seconds >= 600) seconds = 0;
 
     WNDCLASSA wc{};
     wc.lpfnWndProc = WindowProc;
@@ -73,5 +73,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
-    return 0;
+    return AskedBy(commandLine, "exit");
 }
