@@ -160,10 +160,8 @@ TEST_F(VersionQuestionTest, VersionsThatCannotBeComparedAskTheirOwnQuestion) {
     const Case cases[] = {
         {"KV1.105", "", false, IDNO},
         {"KV1.105", "NODOTATALL", true, IDYES},
-        {"KV1.105", "A-VERY-LONG-NAME.999", false, IDYES},
         {"....", "KV1.106", true, IDNO},
         {"1.010 build 2024", "B.020", false, IDYES},
-        {"KV1.105", "a.b.c", true, IDYES},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.running + " / " + c.image);
