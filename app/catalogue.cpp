@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Main.h"
+#include "commands.h"
 #include "images.h"
 #include "platform.h"
 
@@ -17,6 +18,11 @@ int FillImageCatalogue(ui::TComboBox& box) {
         for (const FolderEntry& entry : entries) {
             if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             if (entry.name.size() > core::kMaxImageNameLength) continue;
+            // A name every task refuses is not offered at all, so that
+            // neither the pre-selection nor a pick can land on it. That also
+            // catches the '?' the enumeration puts for characters outside
+            // the ANSI code page.
+            if (!core::IsPlainImageName(entry.name)) continue;
             // The catalogue holds ten names; later ones are left out.
             if (names.size() == core::kMaxCatalogueNames) break;
             names.push_back(entry.name);
@@ -35,7 +41,7 @@ bool CheckImageVersion(bool equalCaseQuestion, const std::string& running,
     static const char kAlreadyLatest[] =
         "This computer BIOS version is already the latest\nor more updated than the BIOS version "
         "you are going to flash.\nDo you still want to continue (Y/N)?";
-    const char* question = kNewerBios;
+    std::string question = kNewerBios;
     switch (core::CompareImageVersion(running, imageName)) {
     case core::VersionOrder::ImageNewer:
         return true;
@@ -43,7 +49,12 @@ bool CheckImageVersion(bool equalCaseQuestion, const std::string& running,
         if (equalCaseQuestion) question = kAlreadyLatest;
         break;
     case core::VersionOrder::ImageOlder:
-    case core::VersionOrder::Unknown:  // nothing safe to compare: let the user decide
+        break;
+    case core::VersionOrder::Unknown:
+        // Either claim of the other questions could be false here: say only
+        // what is known, and show both texts so the user can judge.
+        question = "The BIOS versions can not be compared:\nrunning BIOS version: " + running +
+                   "\nselected BIOS file: " + imageName + "\nDo you want to continue?";
         break;
     }
     return Os().ShowMessage(question, "Compare BIOS Version",

@@ -8,13 +8,14 @@
 
 namespace kv {
 
-// Lists the image names into box and sets its text to the newest one.
+// Lists the image names into box and sets its text to the newest one. Names
+// the tasks would refuse are not listed and do not count toward the ten.
 // Returns the number of names listed.
 int FillImageCatalogue(ui::TComboBox& box);
 
 // Compares the chosen image with the running BIOS version and asks when it
-// is not newer. equalCaseQuestion selects the already-latest question for
-// equal versions. True means go on.
+// is not newer, or when the two cannot be compared. equalCaseQuestion
+// selects the already-latest question for equal versions. True means go on.
 bool CheckImageVersion(bool equalCaseQuestion, const std::string& runningVersion,
                        const std::string& imageName);
 

@@ -29,20 +29,32 @@ std::optional<WorkArea> IntoWorkArea(std::string_view text) {
     return area;
 }
 
+// Locale-independent on purpose: the result must not depend on the code
+// page the program happens to run under.
+bool IsAsciiDigitOrLetter(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 struct Version {
     std::size_t dot;
     std::int32_t number;
 };
 
 // The first dot at or after `from` and the number in the three positions
-// after it; none when there is no dot there or those positions would lie
-// outside the work area.
+// after it; none when there is no dot there, those positions would lie
+// outside the work area, or one of them is not a digit or a letter.
 std::optional<Version> VersionAt(const WorkArea& area, std::size_t from) {
     for (std::size_t d = from; d < area.size(); ++d) {
         if (area[d] != '.')
             continue;
         if (d + 3 >= area.size())
             return std::nullopt;
+        // A dot, blank, sign or the zero past the text's end has no place in
+        // a version number: its code would give a number nobody wrote.
+        for (std::size_t i = d + 1; i <= d + 3; ++i) {
+            if (!IsAsciiDigitOrLetter(area[i]))
+                return std::nullopt;
+        }
         const auto digit = [&area](std::size_t i) {
             return static_cast<std::int32_t>(static_cast<std::int8_t>(area[i])) - 48;
         };

@@ -25,15 +25,18 @@ enum class VersionOrder {
     ImageNewer,  // the image's number is greater: no question
     Equal,
     ImageOlder,
-    Unknown,     // no number could be read safely: treated as not newer
+    Unknown,     // no number could be read: the versions cannot be compared
 };
 
 // Compares the running BIOS version with an image name by their three-digit
 // version numbers (digit arithmetic on the three characters after the dot;
 // the BIOS's dot is looked for from index 1, the image's from the BIOS's dot
-// index). Texts longer than 14 characters, or without a dot followed by three
-// positions inside the 15-byte work area, give Unknown. A text ends at its
-// first zero byte, as the C string it is copied from would.
+// index). Letters count by their code ("1A5" gives 275). Texts longer than 14
+// characters, without a dot followed by three positions inside the 15-byte
+// work area, or with anything but an ASCII digit or letter in those three
+// positions (a dot, a blank, a sign, a byte above 127, the end of the text),
+// give Unknown. A text ends at its first zero byte, as the C string it is
+// copied from would.
 VersionOrder CompareImageVersion(std::string_view biosVersion, std::string_view imageName);
 
 }  // namespace kv::core

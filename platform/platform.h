@@ -45,7 +45,9 @@ public:
     // (plain files always fit). False when the enumeration cannot start.
     virtual bool ListFolder(const std::string& pattern, DWORD attributeMask,
                             std::vector<FolderEntry>& entries) = 0;
-    // Reads a whole file's bytes as they are stored; false when it cannot be opened.
+    // Reads a whole file's bytes as they are stored; false, with bytes empty,
+    // when it cannot be opened, holds more than kMaxWholeFileBytes, or a read
+    // fails.
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
 
     // Processes.
@@ -87,6 +89,10 @@ public:
     // The Windows folder, such as C:\Windows; empty when it cannot be told.
     virtual std::string WindowsFolder() = 0;
 };
+
+// The one file read whole is System.txt, a line or two; anything this big
+// is not that file, and is not read into memory.
+constexpr std::uint64_t kMaxWholeFileBytes = 64 * 1024;
 
 // The platform that handlers use; set once at start (tests install a fake).
 Platform& Os();

@@ -67,22 +67,34 @@ public:
         HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) return false;
+        LARGE_INTEGER size{};
+        bool ok = ::GetFileSizeEx(h, &size) && size.QuadPart >= 0 &&
+                  static_cast<std::uint64_t>(size.QuadPart) <= kMaxWholeFileBytes;
         char chunk[4096];
-        DWORD n = 0;
-        while (::ReadFile(h, chunk, sizeof chunk, &n, nullptr) && n > 0) bytes.append(chunk, n);
+        while (ok) {
+            DWORD n = 0;
+            ok = ::ReadFile(h, chunk, sizeof chunk, &n, nullptr) != FALSE;
+            if (!ok || n == 0) break;
+            bytes.append(chunk, n);
+            // The file may grow while it is read.
+            ok = bytes.size() <= kMaxWholeFileBytes;
+        }
         ::CloseHandle(h);
-        return true;
+        if (!ok) bytes.clear();
+        return ok;
     }
 
     void ShellExecuteOpen(const std::string& file) override {
-        // The shell is large and needed only for this click: loaded here
-        // rather than at every start.
-        HMODULE shell = ::LoadLibraryA("shell32.dll");
+        // The shell is large and needed only for this click: loaded at the
+        // first click rather than at every start. It stays loaded: the open
+        // may go on in threads of the shell's own after ShellExecuteA returns,
+        // and unloading it under them would pull their code away.
+        static HMODULE shell = nullptr;
+        if (!shell) shell = ::LoadLibraryA("shell32.dll");
         if (!shell) return;
         using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
         if (auto open = ProcAs<ShellExecuteFn>(::GetProcAddress(shell, "ShellExecuteA")))
             open(nullptr, "open", file.c_str(), "", "", SW_SHOW);
-        ::FreeLibrary(shell);
     }
     HANDLE CreateProcessSnapshot() override {
         return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

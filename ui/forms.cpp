@@ -247,15 +247,18 @@ bool TSpeedButton::DrawItem(const DRAWITEMSTRUCT& item) {
     const std::string caption = Text();
     HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(hwnd_, WM_GETFONT, 0, 0)));
 
-    // The picture sits at the left margin; the caption, whose blanks are
-    // part of the design, is centred across the whole button.
+    // Beside a caption the picture sits at the left margin, and the caption,
+    // whose blanks are part of the design, is centred across the whole
+    // button. Without a caption the picture is centred, so that a picture
+    // nearly as wide as its button is not cut off on the right.
     if (picture_) {
         BITMAP bm{};
         ::GetObjectA(picture_, sizeof bm, &bm);
         const int width = Scale(bm.bmWidth), height = Scale(bm.bmHeight);
         HDC memory = ::CreateCompatibleDC(dc);
         HGDIOBJ oldBitmap = ::SelectObject(memory, picture_);
-        const int x = r.left + Scale(8) + (pressed ? 1 : 0);
+        const int left = caption.empty() ? (r.right - r.left - width) / 2 : Scale(8);
+        const int x = r.left + left + (pressed ? 1 : 0);
         const int y = r.top + (r.bottom - r.top - height) / 2 + (pressed ? 1 : 0);
         // Magenta marks the transparent parts of our pictures.
         ::GdiTransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight,

@@ -55,10 +55,16 @@ bool ComQuerySource::OpenClassEnum(int classIndex) {
     const wchar_t* className = ClassName(classIndex);
     if (!className) return false;
 
-    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) ++comInits_;
-    // Fails with RPC_E_TOO_LATE once security is set in this process: fine.
-    CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT, RPC_C_IMP_LEVEL_IMPERSONATE,
-                         nullptr, EOAC_NONE, nullptr);
+    // One initialisation per open name space, however many classes it
+    // enumerates: CloseNameSpace undoes exactly that one.
+    if (comInits_ == 0 && SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) ++comInits_;
+    // RPC_E_TOO_LATE only says that security was set earlier in this process
+    // (by an earlier name space or by the host program): the default then
+    // holds, and WMI works with it.
+    const HRESULT security =
+        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    if (FAILED(security) && security != RPC_E_TOO_LATE) WriteLine("failed CoInitializeSecurity\n");
 
     ComPtr<IWbemLocator> locator;
     lastResult_ = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,

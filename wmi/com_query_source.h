@@ -35,7 +35,7 @@ private:
     ComPtr<IEnumWbemClassObject> enumerator_;
     ComPtr<IWbemClassObject> current_;
     HRESULT lastResult_ = S_OK;
-    // Successful CoInitializeEx calls not yet paired with CoUninitialize.
+    // 1 while this name space holds a successful CoInitializeEx of its own.
     int comInits_ = 0;
     std::wstring result_;
 };

@@ -80,6 +80,19 @@ TEST_F(CatalogueTest, MissingOrEmptyFolderEmptiesTheBox) {
     EXPECT_EQ(form.Box.ItemCount(), 0);
 }
 
+TEST_F(CatalogueTest, NamesTheTasksRefuseAreNeitherListedNorCounted) {
+    std::vector<FolderEntry> entries = {{"my bios.040", 0}, {"A.030", 0}, {"??.060", 0},
+                                        {"x&y.050", 0}};
+    for (int i = 0; i < 10; ++i) entries.push_back({"F" + std::to_string(i) + ".00" + std::to_string(i), 0});
+    Folder(entries);
+    EXPECT_EQ(FillImageCatalogue(form.Box), 10);
+    const std::vector<std::string> items = Items();
+    ASSERT_EQ(items.size(), 10u);
+    EXPECT_EQ(items[0], "A.030");
+    EXPECT_EQ(items[9], "F8.008") << "a refused name leaves its place to the next usable one";
+    EXPECT_EQ(form.Box.Text(), "A.030");
+}
+
 TEST_F(CatalogueTest, AtMostTenNamesAreListed) {
     std::vector<FolderEntry> entries;
     for (int i = 0; i < 14; ++i) entries.push_back({"F" + std::to_string(i) + ".0" + std::to_string(10 + i), 0});
@@ -137,13 +150,31 @@ TEST_F(VersionQuestionTest, OlderImageAsksTheNewerBiosQuestionInBothModes) {
     EXPECT_EQ(fake.messages[1].text, kNewer);
 }
 
-TEST_F(VersionQuestionTest, UnreadableNamesAreTreatedAsNotNewer) {
-    fake.answers = {IDNO, IDNO, IDNO};
-    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, ""));
-    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, "NODOTATALL"));
-    EXPECT_FALSE(CheckImageVersion(true, main->BIOSVersion, "A-VERY-LONG-NAME.999"));
-    ASSERT_EQ(fake.messages.size(), 3u);
-    for (const auto& m : fake.messages) EXPECT_EQ(m.text, kNewer);
+TEST_F(VersionQuestionTest, VersionsThatCannotBeComparedAskTheirOwnQuestion) {
+    struct Case {
+        std::string running;
+        std::string image;
+        bool equalCaseQuestion;
+        int answer;
+    };
+    const Case cases[] = {
+        {"KV1.105", "", false, IDNO},
+        {"KV1.105", "NODOTATALL", true, IDYES},
+        {"....", "KV1.106", true, IDNO},
+        {"1.010 build 2024", "B.020", false, IDYES},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.running + " / " + c.image);
+        fake.messages.clear();
+        fake.answers = {c.answer};
+        EXPECT_EQ(CheckImageVersion(c.equalCaseQuestion, c.running, c.image), c.answer == IDYES);
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text, "The BIOS versions can not be compared:\nrunning BIOS version: " +
+                                             c.running + "\nselected BIOS file: " + c.image +
+                                             "\nDo you want to continue?");
+        EXPECT_EQ(fake.messages[0].title, "Compare BIOS Version");
+        EXPECT_EQ(fake.messages[0].style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_TOPMOST));
+    }
 }
 
 }  // namespace

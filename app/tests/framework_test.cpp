@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "fake_platform.h"
 #include "forms.h"
@@ -48,6 +50,50 @@ TEST(Framework, ModalShowingDisablesTheOwnerUntilClosed) {
     EXPECT_TRUE(ownerDisabledMeanwhile);
     EXPECT_TRUE(IsWindowEnabled(owner.Handle()));
     EXPECT_FALSE(dialog.Visible());
+}
+
+// The columns in which a flat button, drawn into a bitmap, shows its
+// picture: a solid 10 x 10 block of one colour.
+std::pair<int, int> PictureColumns(const std::string& caption, int buttonWidth) {
+    constexpr COLORREF kInk = RGB(10, 200, 30);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, 10, 10);
+    HGDIOBJ old = SelectObject(dc, picture);
+    HBRUSH ink = CreateSolidBrush(kInk);
+    RECT all{0, 0, 10, 10};
+    FillRect(dc, &all, ink);
+    SelectObject(dc, old);
+
+    ProbeForm form;
+    ui::TSpeedButton button(nullptr, form, 9, 0, 0, buttonWidth, 20, caption, ui::Font{13}, picture);
+    RECT client{};
+    GetClientRect(button.Handle(), &client);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    old = SelectObject(dc, canvas);
+    SendMessageA(button.Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    int first = -1, last = -1;
+    for (int x = 0; x < client.right; ++x) {
+        if (GetPixel(dc, x, client.bottom / 2) != kInk) continue;
+        if (first < 0) first = x;
+        last = x;
+    }
+    SelectObject(dc, old);
+    DeleteObject(canvas);
+    DeleteObject(ink);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(picture);
+    return {first, last};
+}
+
+TEST(Framework, AFlatButtonCentresItsPictureOnlyWithoutACaption) {
+    test::ScopedFake scoped;
+    const int width = ui::Scale(10);
+    const int button = ui::Scale(13);  // the picture fills all but three columns
+    EXPECT_EQ(PictureColumns("", 13), std::make_pair((button - width) / 2, (button - width) / 2 + width - 1));
+    EXPECT_EQ(PictureColumns("", 60).first, (ui::Scale(60) - width) / 2);
+    EXPECT_EQ(PictureColumns("Go", 60).first, ui::Scale(8)) << "beside a caption: the left margin";
 }
 
 TEST(Framework, ADestroyedFormGetsNoMoreTicks) {

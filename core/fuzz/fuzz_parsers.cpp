@@ -39,8 +39,13 @@ void CheckSystemId(std::string_view text, std::string_view other) {
     const std::string id = ParseSystemId(text);
     KV_CHECK(id.find_first_of(std::string_view(" \n\0", 3)) == std::string::npos);
     KV_CHECK(id.find('\x1A') == std::string::npos);
-    // The ID is always the untranslated run right after the first colon.
-    if (!id.empty()) {
+    // Without a byte-order mark, the ID is always the untranslated run right
+    // after the first colon.
+    const std::string decoded = DecodeTextFile(text);
+    const bool marked = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+                        text.starts_with("\xEF\xBB\xBF");
+    KV_CHECK(marked ? decoded.size() < text.size() : decoded == text);
+    if (!id.empty() && !marked) {
         const auto colon = text.find(':');
         KV_CHECK(colon != std::string_view::npos);
         KV_CHECK(text.substr(colon + 1, id.size()) == id);
@@ -84,7 +89,12 @@ void CheckVersions(std::string_view a, std::string_view b) {
     const auto da = ca.find('.', 1);
     const auto db = cb.find('.', 1);
 
-    const bool readable = ca.size() <= 14 && da != std::string_view::npos && da + 3 <= 14;
+    const auto digitOrLetter = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    const bool readable = ca.size() <= 14 && da != std::string_view::npos && da + 3 < ca.size() &&
+                          digitOrLetter(ca[da + 1]) && digitOrLetter(ca[da + 2]) &&
+                          digitOrLetter(ca[da + 3]);
     KV_CHECK(CompareImageVersion(a, a) == (readable ? VersionOrder::Equal : VersionOrder::Unknown));
     if (ca.size() > 14 || cb.size() > 14)
         KV_CHECK(ab == VersionOrder::Unknown);
@@ -144,12 +154,13 @@ void CheckDate(std::string_view text) {
     std::size_t length = 0;
     while (units[length] != L'\0')
         ++length;
-    if (length < 8)
-        KV_CHECK(date.empty());
-    if (date.size() > 2)
-        KV_CHECK(date[2] == '/');
-    if (date.size() == 10)
-        KV_CHECK(date[5] == '/' && date[6] == static_cast<char>(units[0] & 0xFF));
+    bool eightDigits = length >= 8;
+    for (std::size_t i = 0; eightDigits && i < 8; ++i)
+        eightDigits = units[i] >= L'0' && units[i] <= L'9';
+    KV_CHECK(date.empty() != eightDigits);
+    if (eightDigits)
+        KV_CHECK(date.size() == 10 && date[2] == '/' && date[5] == '/' &&
+                 date[6] == static_cast<char>(units[0]));
     KV_CHECK(DateText(nullptr).empty());
 }
 

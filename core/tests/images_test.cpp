@@ -74,9 +74,7 @@ TEST(VersionCheck, ComparesTheThreePositionsAfterTheDot) {
         {"leading zero", "A.015", "B.016", VersionOrder::ImageNewer},
         {"letters count by code: 1A5 is 275", "X.1A5", "Y.275", VersionOrder::Equal},
         {"ROM is (82-48)*100+(79-48)*10+(77-48)", "A.ROM", "B.DMP", VersionOrder::ImageOlder},
-        {"past the end counts -48", "A.1", "B.10", VersionOrder::ImageNewer},
-        {"both short alike", "A.1", "B.1", VersionOrder::Equal},
-        {"chars are signed", "A.\x80" "00", "B.000", VersionOrder::ImageNewer},
+        {"small letters count by code too", "A.10a", "B.10Z", VersionOrder::ImageOlder},
         {"the text ends at a zero byte", "A.105", std::string("B.106\0xxxxxxxxxxxxxxxx", 22),
          VersionOrder::ImageNewer},
     };
@@ -110,12 +108,30 @@ TEST(VersionCheck, UnreadableTextsGiveUnknown) {
         {"14 characters fit", "ABCDEFGHIJ.123", "abcdefghij.124", VersionOrder::ImageNewer},
         {"15-character BIOS", "ABCDEFGHIJK.123", "abcdefghijk.124", VersionOrder::Unknown},
         {"15-character image", "ABCDEFGHIJ.123", "abcdefghij.124x", VersionOrder::Unknown},
-        {"dot at 11 reads the closing zero", "ABCDEFGHIJK.12", "abcdefghijk.12",
-         VersionOrder::Equal},
-        {"dot at 11, one past the text", "ABCDEFGHIJK.1", "abcdefghijk.12",
-         VersionOrder::ImageNewer},
         {"BIOS dot at 12", "ABCDEFGHIJKL.1", "abcdefghijkl.2", VersionOrder::Unknown},
         {"image dot at 12", "ABCDEFGHIJK.12", "abcdefghijkl.", VersionOrder::Unknown},
+        {"long running version that reads 1.010", "1.010 build 2024", "B.020",
+         VersionOrder::Unknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const VersionOrder got = CompareImageVersion(c.bios, c.image);
+        EXPECT_EQ(got, c.order) << "got " << Name(got);
+    }
+}
+
+TEST(VersionCheck, APositionThatIsNeitherDigitNorLetterGivesUnknown) {
+    const VersionCase cases[] = {
+        {"running version of dots", "....", "KV1.105", VersionOrder::Unknown},
+        {"image of letters and dots", "KV1.105", "a.b.c", VersionOrder::Unknown},
+        {"BIOS ends one short", "A.1", "B.100", VersionOrder::Unknown},
+        {"image ends one short", "A.100", "B.10", VersionOrder::Unknown},
+        {"blank", "A.1 5", "B.105", VersionOrder::Unknown},
+        {"sign", "A.105", "B.-12", VersionOrder::Unknown},
+        {"byte above 127", "A.\x80" "00", "B.000", VersionOrder::Unknown},
+        {"a second dot", "A.1.5", "B.105", VersionOrder::Unknown},
+        {"dot at 11 reads the closing zero", "ABCDEFGHIJK.12", "abcdefghijk.12",
+         VersionOrder::Unknown},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,5 +1,6 @@
 #include "sysinfo.h"
 
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,38 @@ TEST(SystemIdFile, ReadsTheRunAfterTheFirstColon) {
     }
 }
 
+// Each 8-bit character of text as one UTF-16 code unit, with the byte-order
+// mark in front.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char hi = static_cast<char>(unit >> 8);
+        const char lo = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+TEST(SystemIdFile, ReadsUnicodeFilesByTheirByteOrderMark) {
+    const IdCase cases[] = {
+        {"UTF-16 LE, as Notepad saves Unicode", Utf16(u"SystemID:ABC12\r\n", false), "ABC12"},
+        {"UTF-16 BE", Utf16(u"SystemID:ABC12\r\n", true), "ABC12"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBFSystemID:ABC12\r\n", "ABC12"},
+        {"UTF-16 character beyond 8 bits", Utf16(u"ID:AB\u041A\n", false), "AB?"},
+        {"UTF-16 surrogate pair is one character", Utf16(u"ID:A\U0001F600B", false), "A?B"},
+        {"UTF-16 zero unit ends it", Utf16(std::u16string(u"ID:AB\0CD", 8), false), "AB"},
+        {"UTF-16 odd last byte", Utf16(u"ID:AB", false) + "C", "AB?"},
+        {"UTF-8 two-byte letter", "\xEF\xBB\xBFID:\xC3\x89X", "\xC9X"},
+        {"UTF-8 three-byte character", "\xEF\xBB\xBFID:A\xE2\x82\xAC", "A?"},
+        {"UTF-8 broken sequence", "\xEF\xBB\xBFID:A\xC3Z", "A?Z"},
+        {"half a mark is plain bytes", "\xFFID:AB\n", "AB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ParseSystemId(c.file), c.id);
+    }
+}
+
 TEST(SystemIdFile, ComparesWholeStringsIgnoringLetterCase) {
     EXPECT_TRUE(SystemIdMatches("abc12", "ABC12"));
     EXPECT_TRUE(SystemIdMatches("KV-7310", "kv-7310"));
@@ -70,20 +103,16 @@ TEST(DateText, IsMonthDayYearFromTheFirstEightCharacters) {
     EXPECT_EQ(DateText(L"19991231xyz"), "12/31/1999");
 }
 
-TEST(DateText, TakesTheLowByteOfEachCodeUnit) {
-    const wchar_t date[] = {0x132, 0x130, 0x130, 0x138, 0x4130, 0x4132, 0x131, 0x135, 0};
-    EXPECT_EQ(DateText(date), "02/15/2008");
-}
-
-TEST(DateText, MissingOrShortDateGivesEmptyText) {
-    EXPECT_EQ(DateText(nullptr), "");
-    EXPECT_EQ(DateText(L""), "");
-    EXPECT_EQ(DateText(L"2008021"), "");
-}
-
-TEST(DateText, ZeroLowByteEndsTheText) {
-    const wchar_t date[] = {L'2', L'0', L'0', L'8', L'0', L'2', 0x100, L'5', 0};
-    EXPECT_EQ(DateText(date), "02/");
+TEST(DateText, AnythingButEightLeadingDigitsGivesEmptyText) {
+    const wchar_t beyondEightBits[] = {0x132, 0x130, 0x130, 0x138, 0x4130, 0x4132, 0x131, 0x135, 0};
+    const wchar_t* const dates[] = {
+        nullptr, L"", L"2008021", L"ABCDEFGHIJ", L"2008 215", L"20080-15", L"2008021X",
+        beyondEightBits,
+    };
+    for (std::size_t i = 0; i < std::size(dates); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(DateText(dates[i]), "");
+    }
 }
 
 }  // namespace

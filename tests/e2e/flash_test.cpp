@@ -209,6 +209,33 @@ TEST_F(Flash, OlderImageGetsTheNewerBiosQuestionAndYesGoesOn) {
   AnswerBox(end, IDOK);
 }
 
+TEST_F(Flash, UnreadableRunningVersionAsksThatTheVersionsCannotBeCompared) {
+  ASSERT_NO_FATAL_FAILURE(UseBiosDouble({.version = "...."}));
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101"));
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(Ok());
+  auto box = ExpectBox(kCompareTitle,
+                       "The BIOS versions can not be compared:\nrunning BIOS version: ....\n"
+                       "selected BIOS file: KVD.101\nDo you want to continue?",
+                       {IDYES, IDNO}, Icon::Shown);
+  ASSERT_TRUE(box);
+  AnswerBox(box, IDNO);
+  ExpectNoBox(2500ms);
+  EXPECT_TRUE(FlasherLog().empty()) << "the flasher was started";
+  EXPECT_TRUE(DialogOpen());
+}
+
+TEST_F(Flash, ANameTheTaskWouldRefuseIsNeitherListedNorPreselected) {
+  ASSERT_NO_FATAL_FAILURE(Image("A.030"));
+  ASSERT_NO_FATAL_FAILURE(Image("my bios.040"));
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  HWND combo = Ctl(dialog_, win::ComboBox1);
+  ASSERT_TRUE(combo);
+  EXPECT_EQ(drv::ComboText(combo), "A.030");
+  EXPECT_EQ(drv::ComboItems(combo), std::vector<std::string>{"A.030"});
+}
+
 TEST_F(Flash, EmptyCatalogueWarnsAndOkThenAsksForAnImage) {
   ASSERT_NO_FATAL_FAILURE(InstallFlasher());
   ASSERT_NO_FATAL_FAILURE(OpenDialog(true));

@@ -195,8 +195,11 @@ bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
 
 bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     calls.push_back("ReadWholeFile " + path);
+    bytes.clear();
     FakeFile* file = File(path);
     if (!file || Fault("ReadWholeFile " + path)) return false;
+    // As the real one: too big is refused, and the first read may fail.
+    if (file->bytes.size() > kMaxWholeFileBytes || file->reads++ == file->failReadAt) return false;
     bytes = file->bytes;
     return true;
 }

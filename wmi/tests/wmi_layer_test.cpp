@@ -148,6 +148,43 @@ TEST(ComQuerySource, NoCurrentInstanceGivesOtherwiseText) {
     EXPECT_EQ(Text(wmi, kPropModel), L"NULL");
 }
 
+// Whether the calling thread's apartment is initialised, without changing it.
+bool ApartmentStillInitialised() {
+    const HRESULT probe = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(probe)) CoUninitialize();
+    return probe == S_FALSE;
+}
+
+// Start-up reads three classes and closes once; each USB scan reads two.
+DWORD WINAPI ComBalanceOnAFreshThread(void* result) {
+    auto& failures = *static_cast<std::vector<std::string>*>(result);
+    const auto cycle = [] {
+        ComQuerySource wmi;
+        for (int index : {kClassBios, kClassBaseBoard, kClassComputerSystem}) wmi.OpenClassEnum(index);
+        wmi.CloseNameSpace();
+    };
+    cycle();
+    cycle();
+    if (ApartmentStillInitialised()) failures.push_back("initialisations left after two cycles");
+
+    // A host that initialised COM itself keeps its own initialisation.
+    if (CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) != S_OK) failures.push_back("host init");
+    cycle();
+    if (!ApartmentStillInitialised()) failures.push_back("the host's initialisation was undone");
+    CoUninitialize();
+    if (ApartmentStillInitialised()) failures.push_back("initialisations left beside the host's");
+    return 0;
+}
+
+TEST(ComQuerySource, EachNameSpaceUndoesExactlyItsOwnComInitialisation) {
+    std::vector<std::string> failures;
+    HANDLE thread = CreateThread(nullptr, 0, ComBalanceOnAFreshThread, &failures, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(failures, std::vector<std::string>{});
+}
+
 TEST(ComQuerySource, UnknownClassOrNoEnumerationIsFalse) {
     ComQuerySource wmi;
     EXPECT_FALSE(wmi.NextInstance());
