@@ -5,12 +5,14 @@
 
 #include <wbemidl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Main.h"
+#include "checksums.h"
 #include "fake_platform.h"
 #include "flash_checks.h"
 #include "flash_hold.h"
@@ -350,6 +352,38 @@ TEST(RunLog, StampsEachEventOnOneLineAndDropsTheOlderHalf) {
     s.fake.power.BatteryFlag = 1;
     s.fake.power.BatteryLifePercent = 5;
     EXPECT_TRUE(CheckPower());  // a log that cannot be written changes nothing
+}
+
+// --- the real platform's new calls, under Wine ----------------------------------
+
+TEST(RealPlatform, HashesWithBCryptAndAppendsReplacesAndDeletesFiles) {
+    Platform& os = Win32Os();
+    HANDLE hash = os.HashBegin();
+    ASSERT_TRUE(hash);
+    unsigned char digest[32] = {};
+    EXPECT_TRUE(os.HashData(hash, "a", 1));
+    EXPECT_TRUE(os.HashData(hash, "bc", 2));
+    EXPECT_TRUE(os.HashFinish(hash, digest));
+    os.HashEnd(hash);
+    core::Sha256Digest bytes{};
+    std::copy(std::begin(digest), std::end(digest), bytes.begin());
+    EXPECT_EQ(core::DigestText(bytes), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+    char folder[MAX_PATH] = {};
+    ASSERT_GT(::GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string path = std::string(folder) + "kv_checks_test.txt";
+    os.DeleteFile(path);
+    std::string read;
+    ASSERT_TRUE(os.AppendToFile(path, "one\r\n"));
+    ASSERT_TRUE(os.AppendToFile(path, "two\r\n"));
+    ASSERT_TRUE(os.ReadWholeFile(path, read));
+    EXPECT_EQ(read, "one\r\ntwo\r\n");
+    ASSERT_TRUE(os.WriteWholeFile(path, "three"));
+    ASSERT_TRUE(os.ReadWholeFile(path, read));
+    EXPECT_EQ(read, "three");
+    EXPECT_TRUE(os.DeleteFile(path));
+    EXPECT_FALSE(os.ReadWholeFile(path, read));
+    EXPECT_EQ(os.WindowsFolder().substr(1), ":\\windows");
 }
 
 }  // namespace
