@@ -9,10 +9,13 @@
 #include "Myusb.h"
 #include "Mywindows.h"
 #include "control_ids.h"
+#include "flash_hold.h"
 #include "pictures.h"
 #include "platform.h"
+#include "run_log.h"
 #include "sysinfo.h"
 #include "task_run.h"
+#include "update_result.h"
 
 namespace kv {
 
@@ -28,6 +31,7 @@ const Font kValue11{11};
 const Font kWarning{13, true, true};
 const COLORREF kBlue = RGB(0, 0, 255);
 const COLORREF kRed = RGB(255, 0, 0);
+constexpr UINT_PTR kHoldTimer = 1;
 
 const char kInstallFolder[] = "C:\\KAVELTON";
 const char kMakerWebSite[] = "https://www.kavelton.com/";
@@ -105,7 +109,9 @@ TMainForm::TMainForm()
       OnLogo(nullptr, *this, id::OnLogo, 24, 344, 73, 57, "", kText13, pictures::Logo()),
       OnExit(nullptr, *this, id::OnExit, 384, 357, 41, 33, "Exit", kText13),
       labWarning(nullptr, *this, id::labWarning, 32, 136, "labWarning", kWarning, kRed),
-      SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13) {
+      SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13),
+      HoldTimer(*this, kHoldTimer) {
+    HoldTimer.OnTimer = [this] { HoldTimerTimer(); };
     labWarning.SetVisible(false);
     OnWinFlash.SetEnabled(false);
     OnFloppy.OnClick = [this] { OnFloppyClick(); };
@@ -119,6 +125,8 @@ TMainForm::TMainForm()
 }
 
 TMainForm::~TMainForm() {
+    HoldTimer.SetEnabled(false);
+    flashHold_.reset();
     if (MainForm == this) MainForm = nullptr;
 }
 
@@ -147,6 +155,10 @@ void TMainForm::FormCreate() {
         initNameSpace(1);
         product = ToAnsi(biosValue(3));
         unInitNameSpace();
+        Log("Start: maker \"" + labManufacture.Text() + "\", version \"" + BIOSVersion + "\", date \"" +
+            labBIOSDate.Text() + "\", product \"" + labPrdName.Text() + "\", board \"" + product + "\"");
+    } else {
+        Log("Start: the system information cannot be read");
     }
     bios.Release();
     CheckSystemId(product);
@@ -155,11 +167,15 @@ void TMainForm::FormCreate() {
 void TMainForm::CheckSystemId(const std::string& product) {
     std::string bytes;
     if (!Os().ReadWholeFile("C:\\KAVELTON\\System.txt", bytes)) {
+        Log("Start: no system ID, board not checked");
         Os().ShowMessage("Can't get systemID from \nC:\\KAVELTON\\system.txt!",
                          "Get MotherBoard systemID", MB_TOPMOST | MB_ICONWARNING);
         return;
     }
-    if (core::SystemIdMatches(product, core::ParseSystemId(bytes))) {
+    const bool matches = core::SystemIdMatches(product, core::ParseSystemId(bytes));
+    Log(std::string("Start: board ") + (matches ? "matches" : "does not match") + " system ID \"" +
+        core::ParseSystemId(bytes) + "\"");
+    if (matches) {
         OnWinFlash.SetEnabled(true);
     } else {
         labWarning.SetVisible(true);
@@ -254,6 +270,19 @@ void TMainForm::OnWinFlashClick() {
     dialog->ShowModal();
 }
 
+void TMainForm::TakeOverFlashHold(std::unique_ptr<FlashHold> hold) {
+    if (!hold) return;
+    hold->MoveTo(*this);
+    flashHold_ = std::move(hold);
+    HoldTimer.SetEnabled(true);
+}
+
+void TMainForm::HoldTimerTimer() {
+    if (FlasherRunning()) return;
+    HoldTimer.SetEnabled(false);
+    flashHold_.reset();
+}
+
 void TMainForm::SpeedButton1Click() {
     auto about = std::make_unique<TAboutForm>(this);
     about->ShowModal();
@@ -268,6 +297,7 @@ int RunKavelton() {
         auto mainForm = std::make_unique<TMainForm>();
         ui::app::SetMainForm(mainForm.get());
         auto floppy = std::make_unique<TFloppy>();
+        ShowLastUpdateResult(mainForm->BIOSVersion);
         mainForm->Show();
         ui::app::Run();
         floppy.reset();

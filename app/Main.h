@@ -1,8 +1,10 @@
 // The main window: system information, the model check and the task buttons.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "flash_hold.h"
 #include "forms.h"
 
 namespace kv {
@@ -39,11 +41,19 @@ public:
     void OnLogoClick();
     void OnExitClick();
 
+    // Keeps a flasher's hold after its dialog has closed, until the flasher
+    // is no longer listed (looked at once a second).
+    void TakeOverFlashHold(std::unique_ptr<FlashHold> hold);
+    bool HoldsFlash() const { return flashHold_ != nullptr; }
+    void HoldTimerTimer();
+
 private:
     void CheckSystemId(const std::string& product);
 
     // True while a task button's handler runs, prompts included.
     bool taskBusy_ = false;
+    std::unique_ptr<FlashHold> flashHold_;
+    ui::TTimer HoldTimer;
 };
 
 extern TMainForm* MainForm;

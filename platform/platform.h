@@ -86,8 +86,29 @@ public:
     virtual DWORD WaitForProcess(HANDLE process, DWORD ms) = 0;
     // STILL_ACTIVE while it runs; false when the code cannot be read.
     virtual bool ProcessExitCode(HANDLE process, DWORD* code) = 0;
-    // The Windows folder, such as C:\Windows; empty when it cannot be told.
+
+    // --- Checks around the flash, the run log and the update record --------
+    // False when the status cannot be read.
+    virtual bool GetPowerStatus(SYSTEM_POWER_STATUS& status) = 0;
+    // The Windows folder ("C:\\WINDOWS"); empty when it cannot be read.
     virtual std::string WindowsFolder() = 0;
+    virtual void LocalTime(SYSTEMTIME& time) = 0;
+    // Creates or replaces the file with the bytes.
+    virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+    // Creates the file when missing; the bytes go after its end.
+    virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
+    // hash it gave must be ended by HashEnd on every way out.
+    virtual HANDLE HashBegin() = 0;
+    virtual bool HashData(HANDLE hash, const void* data, DWORD size) = 0;
+    virtual bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) = 0;
+    virtual void HashEnd(HANDLE hash) = 0;
+    // The previous state, 0 when refused.
+    virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) = 0;
+    // ERROR_SUCCESS, or the error that refused it.
+    virtual DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
+    virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

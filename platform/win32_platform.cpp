@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <bcrypt.h>
 #include <tlhelp32.h>
 
 namespace kv {
@@ -170,11 +171,81 @@ public:
     bool ProcessExitCode(HANDLE process, DWORD* code) override {
         return ::GetExitCodeProcess(process, code) != FALSE;
     }
+
+    // --- Checks around the flash, the run log and the update record --------
+    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override {
+        return ::GetSystemPowerStatus(&status) != FALSE;
+    }
     std::string WindowsFolder() override {
-        char path[MAX_PATH] = {};
-        // The system's own folder, not a per-user one under Terminal Services.
+        char path[MAX_PATH + 1] = {};
         const UINT n = ::GetSystemWindowsDirectoryA(path, MAX_PATH);
         return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+    }
+    void LocalTime(SYSTEMTIME& time) override { ::GetLocalTime(&time); }
+    bool WriteWholeFile(const std::string& path, const std::string& bytes) override {
+        return WriteBytes(path, CREATE_ALWAYS, GENERIC_WRITE, bytes);
+    }
+    bool AppendToFile(const std::string& path, const std::string& bytes) override {
+        // Append-only access makes every write go to the end, even when
+        // another writer has moved it meanwhile.
+        return WriteBytes(path, OPEN_ALWAYS, FILE_APPEND_DATA, bytes);
+    }
+    bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
+
+    HANDLE HashBegin() override {
+        auto hash = new Sha256{};
+        if (::BCryptOpenAlgorithmProvider(&hash->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+            delete hash;
+            return nullptr;
+        }
+        if (::BCryptCreateHash(hash->algorithm, &hash->hash, nullptr, 0, nullptr, 0, 0) < 0) {
+            ::BCryptCloseAlgorithmProvider(hash->algorithm, 0);
+            delete hash;
+            return nullptr;
+        }
+        return hash;
+    }
+    bool HashData(HANDLE hash, const void* data, DWORD size) override {
+        auto* h = static_cast<Sha256*>(hash);
+        return ::BCryptHashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
+    }
+    bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) override {
+        return ::BCryptFinishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
+    }
+    void HashEnd(HANDLE hash) override {
+        auto* h = static_cast<Sha256*>(hash);
+        if (!h) return;
+        ::BCryptDestroyHash(h->hash);
+        ::BCryptCloseAlgorithmProvider(h->algorithm, 0);
+        delete h;
+    }
+    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
+        return ::SetThreadExecutionState(state);
+    }
+    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
+        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return ERROR_SUCCESS;
+        const DWORD error = ::GetLastError();
+        return error ? error : ERROR_GEN_FAILURE;
+    }
+    bool ShutdownBlockReasonDestroy(HWND window) override {
+        return ::ShutdownBlockReasonDestroy(window) != FALSE;
+    }
+
+private:
+    struct Sha256 {
+        BCRYPT_ALG_HANDLE algorithm = nullptr;
+        BCRYPT_HASH_HANDLE hash = nullptr;
+    };
+    static bool WriteBytes(const std::string& path, DWORD disposition, DWORD access,
+                           const std::string& bytes) {
+        HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool ok = bytes.size() <= MAXDWORD &&
+                        ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                        written == bytes.size();
+        return ::CloseHandle(h) && ok;
     }
 };
 

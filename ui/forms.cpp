@@ -593,6 +593,9 @@ LRESULT TForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         Guarded([this] { Close(); });
         return 0;
+    case WM_QUERYENDSESSION:
+        if (OnQueryEndSession) return OnQueryEndSession() ? TRUE : FALSE;
+        break;
     case WM_DESTROY:
         if (g_mainForm == this) ::PostQuitMessage(0);
         break;

@@ -196,6 +196,10 @@ public:
 
     static TForm* FromHandle(HWND hwnd);
 
+    // Asked when Windows wants to end the session: false keeps it running.
+    // Unset: the session may end.
+    std::function<bool()> OnQueryEndSession;
+
 protected:
     TForm(const FormStyle& style, TForm* owner);
     const Font& FormFont() const { return font_; }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checksums.h"
 #include "commands.h"
 #include "images.h"
 #include "sysinfo.h"
@@ -203,6 +204,20 @@ void CheckCommands(std::string_view a, std::string_view b) {
     KV_CHECK(DisketteCommand(a, b).size() == 17 + a.size() + b.size());
 }
 
+void CheckChecksums(std::string_view text, std::string_view name) {
+    const ChecksumList list = ParseChecksumList(text);
+    KV_CHECK(list.Ok() || list.entries.empty());
+    for (const ChecksumEntry& entry : list.entries) {
+        KV_CHECK(!entry.name.empty());
+        KV_CHECK(entry.name.find('\n') == std::string::npos);
+        KV_CHECK(DigestText(entry.digest).size() == 64);
+    }
+    const auto digests = ListedDigests(list, name);
+    KV_CHECK(digests.size() <= list.entries.size());
+    if (name.find_first_of("\\/:") != std::string_view::npos)
+        KV_CHECK(digests.empty());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -218,5 +233,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckDate(text);
     CheckSectors(first, second);
     CheckCommands(first, second);
+    CheckChecksums(text, first);
     return 0;
 }

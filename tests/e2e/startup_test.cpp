@@ -69,6 +69,34 @@ TEST_F(Startup, MissingSystemTxtWarnsBeforeTheWindowOpens) {
   EXPECT_EQ(drv::Text(Ctl(main, id::labBIOSVersion)), "KVB.105");
 }
 
+TEST_F(Startup, RecordedUpdateIsReportedOnceBeforeTheWindowOpensAndTheStartIsLogged) {
+  ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));  // running "KVB.105"
+  ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));
+  ASSERT_NO_FATAL_FAILURE(WriteInstallFile("LastUpdate.txt", "KVB.106\r\n"));
+  ASSERT_NO_FATAL_FAILURE(StartApp());
+  auto box = ExpectBox("BIOS update result",
+                       "The BIOS update did not take.\n\nBIOS image: KVB.106\nRunning BIOS version: KVB.105"
+                       "\n\nPlease try again, or flash the BIOS from a diskette or a USB key.",
+                       {IDOK}, Icon::Shown, 20s);
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(drv::FindWindowOf(app_.pid(), {"TMainForm", std::nullopt, true}))
+      << "the main window is visible before the box is answered";
+  EXPECT_FALSE(InstallFileExists("LastUpdate.txt")) << "the record is kept after it was reported";
+  AnswerBox(box, IDOK);
+  ASSERT_TRUE(WaitMainWindow());
+  ExpectNoBox();
+
+  const auto log = ReadLines("Kavelton.log");
+  auto logged = [&](const std::string& part) {
+    for (const auto& line : log)
+      if (line.find(part) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(logged("Start: maker \"Kav Maker Inc.\", version \"KVB.105\", date \"02/15/2008\""));
+  EXPECT_TRUE(logged("Start: board matches system ID \"ABC12\""));
+  EXPECT_TRUE(logged("Update result: The BIOS update did not take."));
+}
+
 TEST_F(Startup, MissingBiosDllIsReportedAndTheWindowStillOpens) {
   RemoveInstallFile("BIOS.dll");
   ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));

@@ -318,7 +318,6 @@ bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
 
 DWORD FakePlatform::LastError() { return lastError_; }
 
-std::string FakePlatform::WindowsFolder() { return windowsFolder; }
 
 bool FakePlatform::FlushFile(HANDLE h) {
     auto it = handles_.find(h);
@@ -378,6 +377,96 @@ bool FakePlatform::ProcessExitCode(HANDLE process, DWORD* code) {
     if (Fault("ProcessExitCode")) return false;
     *code = now < it->second.endsAt ? STILL_ACTIVE : it->second.exitCode;
     return true;
+}
+
+// --- Checks around the flash, the run log and the update record ------------
+
+bool FakePlatform::GetPowerStatus(SYSTEM_POWER_STATUS& status) {
+    calls.push_back("GetSystemPowerStatus");
+    if (powerFails) return false;
+    status = power;
+    return true;
+}
+
+std::string FakePlatform::WindowsFolder() { return windowsFolder; }
+
+void FakePlatform::LocalTime(SYSTEMTIME& time) { time = localTime; }
+
+bool FakePlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
+    calls.push_back("WriteWholeFile " + path);
+    FakeFile* file = File(path);
+    if (file && !file->canOpenForWrite) return false;
+    if (!file) file = &files[path];
+    file->bytes = bytes;
+    return true;
+}
+
+bool FakePlatform::AppendToFile(const std::string& path, const std::string& bytes) {
+    calls.push_back("AppendToFile " + path);
+    FakeFile* file = File(path);
+    if (appendFails || (file && !file->canOpenForWrite)) return false;
+    if (!file) file = &files[path];
+    file->bytes += bytes;
+    return true;
+}
+
+bool FakePlatform::DeleteFile(const std::string& path) {
+    calls.push_back("DeleteFile " + path);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (Upper(it->first) != Upper(path)) continue;
+        if (!it->second.canOpenForWrite) return false;
+        files.erase(it);
+        return true;
+    }
+    return false;
+}
+
+HANDLE FakePlatform::HashBegin() {
+    calls.push_back("HashBegin");
+    if (hashBeginFails) return nullptr;
+    HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
+    nextHandle_ += 4;
+    hashes_[h];
+    return h;
+}
+
+bool FakePlatform::HashData(HANDLE hash, const void* data, DWORD size) {
+    auto it = hashes_.find(hash);
+    if (it == hashes_.end()) return false;
+    it->second.append(static_cast<const char*>(data), size);
+    return true;
+}
+
+bool FakePlatform::HashFinish(HANDLE hash, unsigned char (&digest)[32]) {
+    auto it = hashes_.find(hash);
+    if (it == hashes_.end()) return false;
+    std::memset(digest, 0, sizeof digest);
+    auto found = digests.find(it->second);
+    if (found != digests.end())
+        std::memcpy(digest, found->second.data(), std::min<std::size_t>(32, found->second.size()));
+    return true;
+}
+
+void FakePlatform::HashEnd(HANDLE hash) {
+    calls.push_back("HashEnd");
+    hashes_.erase(hash);
+}
+
+EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
+    executionStates.push_back(state);
+    return ES_CONTINUOUS;
+}
+
+DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
+    calls.push_back("ShutdownBlockReasonCreate");
+    if (blockReasonError != ERROR_SUCCESS) return blockReasonError;
+    blockReasons[window] = reason;
+    return ERROR_SUCCESS;
+}
+
+bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
+    calls.push_back("ShutdownBlockReasonDestroy");
+    return blockReasons.erase(window) > 0;
 }
 
 }  // namespace kv::test

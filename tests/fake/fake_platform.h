@@ -118,8 +118,6 @@ public:
                       HANDLE* process) override;
     DWORD WaitForProcess(HANDLE process, DWORD ms) override;
     bool ProcessExitCode(HANDLE process, DWORD* code) override;
-    std::string windowsFolder = "C:\\windows";
-    std::string WindowsFolder() override;
 
     // --- fault sweep -------------------------------------------------------
     // Every call that can fail on Windows is numbered from 0; the one at
@@ -138,6 +136,40 @@ private:
     bool Fault(const std::string& call);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
+
+public:
+    // --- Checks around the flash, the run log and the update record --------
+    // Script: power status (readable unless powerFails); Windows folder;
+    // local time; digests by the bytes hashed (unlisted bytes give zeros);
+    // refusals. Record: execution states set, windows holding a block reason.
+    SYSTEM_POWER_STATUS power{1, 128, 255, 0, DWORD(-1), DWORD(-1)};
+    bool powerFails = false;
+    std::string windowsFolder = "C:\\WINDOWS";
+    SYSTEMTIME localTime{2026, 12, 2, 8, 9, 30, 5, 0};
+    std::map<std::string, std::string> digests;  // hashed bytes -> 32 digest bytes
+    bool hashBeginFails = false;
+    bool appendFails = false;
+    DWORD blockReasonError = ERROR_SUCCESS;
+    std::vector<EXECUTION_STATE> executionStates;
+    std::map<HWND, std::wstring> blockReasons;
+    int openHashes() const { return static_cast<int>(hashes_.size()); }
+
+    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override;
+    std::string WindowsFolder() override;
+    void LocalTime(SYSTEMTIME& time) override;
+    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
+    bool AppendToFile(const std::string& path, const std::string& bytes) override;
+    bool DeleteFile(const std::string& path) override;
+    HANDLE HashBegin() override;
+    bool HashData(HANDLE hash, const void* data, DWORD size) override;
+    bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) override;
+    void HashEnd(HANDLE hash) override;
+    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
+    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
+    bool ShutdownBlockReasonDestroy(HWND window) override;
+
+private:
+    std::map<HANDLE, std::string> hashes_;  // open hash -> bytes fed so far
     struct Open {
         enum Kind { File, Snapshot, Process, Token } kind;
         std::string key;

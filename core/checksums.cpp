@@ -1,0 +1,83 @@
+#include "checksums.h"
+
+namespace kv::core {
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+// One line without its end; false when it is not in the format.
+bool ParseLine(std::string_view line, ChecksumEntry& entry) {
+    // sha256sum marks a line whose name it had to escape with a leading
+    // backslash; such a name holds a backslash and so can never match.
+    if (!line.empty() && line[0] == '\\') line.remove_prefix(1);
+    if (line.size() < 64 + 2 + 1) return false;
+    for (std::size_t i = 0; i < 32; ++i) {
+        const int high = HexValue(line[2 * i]), low = HexValue(line[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        entry.digest[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    if (line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) return false;
+    entry.name.assign(line.substr(66));
+    return entry.name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+ChecksumList ParseChecksumList(std::string_view bytes) {
+    ChecksumList list;
+    // Editors on Windows often save with a UTF-8 byte-order mark.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    std::size_t lineNumber = 0;
+    while (!bytes.empty()) {
+        ++lineNumber;
+        const std::size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        bytes = end == std::string_view::npos ? std::string_view{} : bytes.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) continue;
+        ChecksumEntry entry;
+        if (!ParseLine(line, entry)) {
+            list.entries.clear();
+            list.badLine = lineNumber;
+            return list;
+        }
+        list.entries.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::vector<Sha256Digest> ListedDigests(const ChecksumList& list, std::string_view imageName) {
+    std::vector<Sha256Digest> digests;
+    for (const ChecksumEntry& entry : list.entries) {
+        if (entry.name.find_first_of("\\/:") != std::string::npos) continue;
+        if (SameNameIgnoringCase(entry.name, imageName)) digests.push_back(entry.digest);
+    }
+    return digests;
+}
+
+std::string DigestText(const Sha256Digest& digest) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(64);
+    for (std::uint8_t byte : digest) {
+        text.push_back(kHex[byte >> 4]);
+        text.push_back(kHex[byte & 15]);
+    }
+    return text;
+}
+
+}  // namespace kv::core
