@@ -14,6 +14,7 @@
 #include "images.h"
 #include "platform.h"
 #include "raw_volume.h"
+#include "run_log.h"
 #include "task_run.h"
 
 namespace kv {
@@ -116,7 +117,7 @@ void TFloppy::OnCreateDiskClick() {
                   "name of at most 13 characters.");
         return;
     }
-    if (!run.ImageExists(image)) return;
+    if (!run.ImageReady(image)) return;
 
     raw::RawVolume drive;
     if (!drive.Open("\\\\.\\A:")) {
@@ -187,6 +188,7 @@ void TFloppy::OnCreateDiskClick() {
         OnExit.SetEnabled(true);
         drive.Close();
         diskImage.Close();
+        Log(std::string(kCopyTitle) + ": " + text);
         Os().ShowMessage(text, kCopyTitle, kError);
     };
 
@@ -220,6 +222,7 @@ void TFloppy::OnCreateDiskClick() {
         Timer1.SetEnabled(false);
         OnCreateDisk.SetEnabled(true);
         OnExit.SetEnabled(true);
+        Log(std::string(kCopyTitle) + ": Can't close disk handle!");
         Os().ShowMessage("Can't close disk handle!", kCopyTitle, kError);
         return;
     }
@@ -268,7 +271,7 @@ void TFloppy::OnCreateDiskClick() {
 
     if (!run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened "
                              "files before restarting.",
-                             "Create Flash BIOS diskette "))
+                             "Create Flash BIOS diskette ", image))
         Close();
     Label2.SetText(kIdleHint);
     ProgressBar1.SetVisible(false);

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "control_ids.h"
 #include "platform.h"
+#include "run_log.h"
 #include "task_run.h"
 
 namespace kv {
@@ -29,7 +30,10 @@ ui::FormStyle UsbStyle() {
     return style;
 }
 
-void Error(const std::string& text) { Os().ShowMessage(text, kTitle, kErrorStyle); }
+void Error(const std::string& text) {
+    Log(std::string(kTitle) + ": " + text);
+    Os().ShowMessage(text, kTitle, kErrorStyle);
+}
 
 }  // namespace
 
@@ -95,7 +99,7 @@ void TUSB::Button1Click() {
         Error("The name of the BIOS file is too long!");
         return;
     }
-    if (!run.ImageExists(image)) return;
+    if (!run.ImageReady(image)) return;
     // A vendor's ToUSB.bat may prepare the whole key: it gets only a drive
     // that the scan found, and never the system drive, which a scan that
     // matches disks by size alone can list.
@@ -144,7 +148,7 @@ void TUSB::Button1Click() {
 
     if (run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened files "
                             "before restarting.",
-                            "Create Flash BIOS diskette "))
+                            "Create Flash BIOS diskette ", image))
         return;
     Close();
 }

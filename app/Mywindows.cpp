@@ -6,6 +6,9 @@
 
 #include "Main.h"
 #include "catalogue.h"
+#include "flash_checks.h"
+#include "flash_hold.h"
+#include "run_log.h"
 #include "commands.h"
 #include "control_ids.h"
 #include "platform.h"
@@ -42,7 +45,8 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-int Message(const char* text, const char* title, UINT style) {
+int Message(const std::string& text, const char* title, UINT style) {
+    Log(std::string(title) + ": " + text);
     return Os().ShowMessage(text, title, style | MB_TOPMOST);
 }
 
@@ -61,8 +65,12 @@ TWindow::TWindow(ui::TForm* owner)
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
-    // Closing by any route ends the watch at once.
-    OnClose = [this] { Timer1.SetEnabled(false); };
+    // Closing by any route ends the watch at once; the flasher goes on, so
+    // the main window takes over the hold and watches it from now on.
+    OnClose = [this] {
+        Timer1.SetEnabled(false);
+        HandOverHold();
+    };
     RunGuarded([this] { FormCreate(); });
     ::SetFocus(ComboBox1.Handle());
 }
@@ -70,6 +78,13 @@ TWindow::TWindow(ui::TForm* owner)
 TWindow::~TWindow() {
     Timer1.SetEnabled(false);
     Timer1.OnTimer = nullptr;
+    HandOverHold();
+}
+
+void TWindow::HandOverHold() {
+    if (!hold_) return;
+    if (MainForm && FlasherRunning()) MainForm->TakeOverFlashHold(std::move(hold_));
+    hold_.reset();
 }
 
 void TWindow::FormCreate() {
@@ -120,16 +135,32 @@ void TWindow::Button1Click() {
                 kFlashTitle, MB_OK | MB_ICONERROR);
         return;
     }
-    if (!run.ImageExists(image)) return;
+    if (!run.ImageReady(image)) return;
     if (!run.VersionAccepted(true, runningVersion_, image)) return;
+    if (!CheckPower()) return;
+    // Last, because a suspension changes the system.
+    encryption_ = std::make_unique<DriveEncryption>();
+    if (!encryption_->Check(SystemDrive())) return;
 
     Button1.SetVisible(false);
+    image_ = image;
+    // From the start until the flasher has gone, nothing may sleep or end
+    // the session by mistake.
+    hold_ = std::make_unique<FlashHold>(*this);
     // The handle tells the flasher's own result when the watch finds it gone.
     // A start that fails leaves the watch to report that no flasher ran.
+    const std::string command = core::FlasherCommand(image);
     HANDLE process = nullptr;
-    flasher_.Reset(Os().StartProcess(core::FlasherCommand(image), SW_SHOW, kInstallFolder, &process)
-                       ? process
-                       : nullptr);
+    if (Os().StartProcess(command, SW_SHOW, kInstallFolder, &process)) {
+        Log(std::string(kFlashTitle) + ": started " + command);
+        flasher_.Reset(process);
+    } else {
+        Log(std::string(kFlashTitle) + ": " + command + " could not be started, error " +
+            std::to_string(Os().LastError()));
+        // No flash, no restart: the drive's protection comes back at once.
+        encryption_->Resume();
+        flasher_.Reset(nullptr);
+    }
     // Gives the flasher time to appear in the process list.
     Os().Sleep(1000);
     Timer1.SetEnabled(true);
@@ -185,6 +216,7 @@ void TWindow::Timer1Timer() {
     if (MissCount != 1) return;
     // The watch's boxes belong to the run: OK stays without effect meanwhile.
     RunGuard guard(inClick_);
+    hold_.reset();
     if (FlasherSeen != 1) {
         flasher_.Close();
         Message("Your system is not award BIOS!\nIt can not flash your BIOS!", "Detect your system BIOS",
@@ -193,12 +225,12 @@ void TWindow::Timer1Timer() {
     }
     const std::string failure = FlasherFailure();
     if (!failure.empty()) {
-        Message(failure.c_str(), kFlashTitle, MB_OK | MB_ICONERROR);
+        Message(failure, kFlashTitle, MB_OK | MB_ICONERROR);
         return;
     }
     if (!TaskRun(kFlashTitle).RestartAccepted(
             "Flash system BIOS successful!\nDo you want to restart your system?",
-            "Flash system BIOS successful"))
+            "Flash system BIOS successful", image_))
         Close();
 }
 
@@ -211,6 +243,12 @@ std::string TWindow::FlasherFailure() {
     DWORD code = 0;
     const bool known = Os().ProcessExitCode(flasher_.get(), &code);
     flasher_.Close();
+    if (known && code != STILL_ACTIVE) {
+        Log(std::string(kFlashTitle) + ": WinFlash64.exe ended with exit code " + std::to_string(code));
+        // Only a flash known to have failed needs no restart: then the drive's
+        // protection comes back now rather than after a restart.
+        if (code != 0 && encryption_) encryption_->Resume();
+    }
     if (!known || code == STILL_ACTIVE)
         return "The result of WinFlash64.exe can not be read!\nRead the flasher's own messages "
                "before you restart the system.";

@@ -8,6 +8,10 @@
 
 #include <string>
 
+#include <memory>
+
+#include "flash_checks.h"
+#include "flash_hold.h"
 #include "forms.h"
 #include "platform.h"
 
@@ -46,7 +50,13 @@ private:
     // Empty when the flasher ended with code 0; otherwise the error to show.
     std::string FlasherFailure();
 
+    // Gives a hold that is still needed to the main window.
+    void HandOverHold();
+
     std::string runningVersion_;
+    std::string image_;
+    std::unique_ptr<DriveEncryption> encryption_;
+    std::unique_ptr<FlashHold> hold_;
     // The flasher this dialog started, while its result is still to be read.
     OsHandle flasher_;
     // True while an OK click or the watch's outcome is running: its boxes

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "flash_checks.h"
 #include "forms.h"
 #include "restart.h"
+#include "run_log.h"
+#include "update_result.h"
 
 namespace kv {
 namespace {
@@ -25,17 +28,19 @@ bool SameName(const std::string& a, const std::string& b) {
 }  // namespace
 
 void TaskRun::Error(const std::string& text) const {
+    Log(std::string(errorTitle_) + ": " + text);
     Os().ShowMessage(text, errorTitle_, MB_OK | MB_ICONERROR | MB_TOPMOST);
 }
 
-bool TaskRun::ImageExists(const std::string& image) const {
+bool TaskRun::ImageReady(const std::string& image) const {
+    Log(std::string(errorTitle_) + ": image " + image);
     std::vector<FolderEntry> entries;
     // A short 8.3 alias finds the file under its long name: only the name
     // itself counts, as the batch files and the flasher will use it.
     if (Os().ListFolder(std::string(kInstallFolder) + "\\ROM\\" + image, 0x3F, entries)) {
         for (const FolderEntry& entry : entries)
             if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && SameName(entry.name, image))
-                return true;
+                return CheckImageChecksum(image, errorTitle_);
     }
     Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
     return false;
@@ -43,12 +48,16 @@ bool TaskRun::ImageExists(const std::string& image) const {
 
 bool TaskRun::VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
                               const std::string& image) const {
-    return CheckImageVersion(equalCaseQuestion, runningVersion, image);
+    const bool accepted = CheckImageVersion(equalCaseQuestion, runningVersion, image);
+    Log(std::string(errorTitle_) + ": version \"" + runningVersion + "\" against " + image + ": " +
+        (accepted ? "go on" : "stopped"));
+    return accepted;
 }
 
 bool TaskRun::StartBatch(const std::string& batchName, const std::string& commandLine,
                          OsHandle& process) const {
     HANDLE started = nullptr;
+    Log(std::string(errorTitle_) + ": start " + commandLine);
     if (!Os().StartProcess(commandLine, SW_HIDE, kInstallFolder, &started)) {
         const DWORD error = Os().LastError();
         Error(batchName + " could not be started (error " + std::to_string(error) +
@@ -84,6 +93,7 @@ bool TaskRun::BatchSucceeded(const std::string& batchName, OsHandle& process) co
         return false;
     }
     process.Close();
+    Log(std::string(errorTitle_) + ": " + batchName + " ended with exit code " + std::to_string(code));
     if (code != 0) {
         Error(batchName + " failed with exit code " + std::to_string(code) +
               ".\nThe BIOS file was not copied.");
@@ -92,8 +102,11 @@ bool TaskRun::BatchSucceeded(const std::string& batchName, OsHandle& process) co
     return true;
 }
 
-bool TaskRun::RestartAccepted(const char* text, const char* title) const {
-    if (Os().ShowMessage(text, title, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) != IDYES) return false;
+bool TaskRun::RestartAccepted(const char* text, const char* title, const std::string& image) const {
+    const bool yes = Os().ShowMessage(text, title, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES;
+    Log(std::string(errorTitle_) + ": restart answered " + (yes ? "Yes" : "No"));
+    if (!yes) return false;
+    RecordUpdate(image);
     RestartSystem();
     return true;
 }

@@ -39,8 +39,9 @@ public:
 
     void Error(const std::string& text) const;
 
-    // The image is a plain file of C:\KAVELTON\ROM under exactly that name.
-    bool ImageExists(const std::string& image) const;
+    // The image is a plain file of C:\KAVELTON\ROM under exactly that name,
+    // and matches its digest where the checksum list names it.
+    bool ImageReady(const std::string& image) const;
 
     // The version question(s) against the running BIOS version.
     bool VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
@@ -56,8 +57,9 @@ public:
     // that it ended with exit code 0.
     bool BatchSucceeded(const std::string& batchName, OsHandle& process) const;
 
-    // The restart question; Yes restarts. True when Yes was answered.
-    bool RestartAccepted(const char* text, const char* title) const;
+    // The restart question; Yes records the image for the next start's
+    // result and restarts. True when Yes was answered.
+    bool RestartAccepted(const char* text, const char* title, const std::string& image) const;
 
 private:
     const char* errorTitle_;

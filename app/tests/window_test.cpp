@@ -192,6 +192,9 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
+        "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
+        "GetSystemPowerStatus",
+        "ShutdownBlockReasonCreate",
         "StartProcess winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",  // SW_SHOW
         "Sleep 1000",
     };
@@ -503,9 +506,12 @@ TEST_F(WindowTest, TicksComeFromTheWindowTimerAndStopWithTheDialog) {
     pump(900);
     EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1);
     EXPECT_EQ(w.FlasherSeen, 1);
+    fake.processes = {{"System", 4}};  // gone: the main window need not take over
     dialog.reset();
+    const int afterClose = fake.CallCount("CreateProcessSnapshot");
     pump(1200);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1) << "a tick reached a destroyed dialog";
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), afterClose) << "a tick reached a destroyed dialog";
+    EXPECT_FALSE(main->HoldsFlash());
 }
 
 }  // namespace

@@ -38,6 +38,15 @@ int FakePlatform::CallCount(const std::string& prefix) const {
     }));
 }
 
+void FakePlatform::Record(const std::string& call) {
+    static const std::string log = Upper("Kavelton.log");
+    const std::string upper = Upper(call);
+    if (!recordRunLog && upper.size() >= log.size() &&
+        upper.compare(upper.size() - log.size(), log.size(), log) == 0)
+        return;
+    calls.push_back(call);
+}
+
 bool FakePlatform::Fault(const std::string& call) {
     if (faultableCalls++ != failAt) return false;
     failedCall = call;
@@ -54,7 +63,7 @@ HANDLE FakePlatform::NewHandle(Open open) {
 
 int FakePlatform::ShowMessage(const std::string& text, const std::string& title, UINT style) {
     messages.push_back({text, title, style});
-    calls.push_back("MessageBox " + title);
+    Record("MessageBox " + title);
     if (onMessage) onMessage(messages.back());
     if (Fault("MessageBox " + title)) return 0;
     if (!answers.empty()) {
@@ -66,7 +75,7 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& title,
 }
 
 HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD, DWORD) {
-    calls.push_back("OpenFile " + path);
+    Record("OpenFile " + path);
     FakeFile* file = File(path);
     if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) {
         lastError_ = file ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
@@ -115,7 +124,7 @@ bool FakePlatform::WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* do
 bool FakePlatform::SetFilePointerBegin(HANDLE h, LONG offset) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
-    calls.push_back("SetFilePointer " + it->second.key);
+    Record("SetFilePointer " + it->second.key);
     if (File(it->second.key)->failSeek || Fault("SetFilePointer " + it->second.key)) return false;
     it->second.position = static_cast<std::size_t>(offset);
     return true;
@@ -132,10 +141,10 @@ bool FakePlatform::FileSize(HANDLE h, std::uint64_t& size) {
 bool FakePlatform::CloseHandle(HANDLE h) {
     auto it = handles_.find(h);
     if (it == handles_.end()) {
-        calls.push_back("CloseHandle <unknown>");
+        Record("CloseHandle <unknown>");
         return false;
     }
-    calls.push_back("CloseHandle " + it->second.key);
+    Record("CloseHandle " + it->second.key);
     const bool fail = (it->second.kind == Open::File && File(it->second.key)->failClose) |
                       Fault("CloseHandle " + it->second.key);
     handles_.erase(it);  // a failed close still gives the handle up, and its lock
@@ -147,7 +156,7 @@ bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     ioControls.push_back(code);
-    calls.push_back("DeviceIoControl " + std::to_string(code));
+    Record("DeviceIoControl " + std::to_string(code));
     const std::string what = code == FSCTL_LOCK_VOLUME     ? "lock"
                              : code == FSCTL_UNLOCK_VOLUME ? "unlock"
                              : code == FSCTL_DISMOUNT_VOLUME ? "dismount"
@@ -163,7 +172,7 @@ bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
 }
 
 bool FakePlatform::SetCurrentDir(const std::string& path) {
-    calls.push_back("SetCurrentDir " + path);
+    Record("SetCurrentDir " + path);
     if (Fault("SetCurrentDir " + path)) return false;
     currentDir = path;
     return true;
@@ -171,7 +180,7 @@ bool FakePlatform::SetCurrentDir(const std::string& path) {
 
 bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
                               std::vector<FolderEntry>& entries) {
-    calls.push_back("ListFolder " + pattern + " " + std::to_string(attributeMask));
+    Record("ListFolder " + pattern + " " + std::to_string(attributeMask));
     entries.clear();
     if (Fault("ListFolder " + pattern)) return false;
     for (auto& [key, list] : folders) {
@@ -194,7 +203,7 @@ bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
 }
 
 bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
-    calls.push_back("ReadWholeFile " + path);
+    Record("ReadWholeFile " + path);
     bytes.clear();
     FakeFile* file = File(path);
     if (!file || Fault("ReadWholeFile " + path)) return false;
@@ -205,12 +214,12 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 void FakePlatform::ShellExecuteOpen(const std::string& file) {
-    calls.push_back("ShellExecute " + file);
+    Record("ShellExecute " + file);
     opened.push_back(file);
 }
 
 HANDLE FakePlatform::CreateProcessSnapshot() {
-    calls.push_back("CreateProcessSnapshot");
+    Record("CreateProcessSnapshot");
     if (snapshotFails || Fault("CreateProcessSnapshot")) return INVALID_HANDLE_VALUE;
     return NewHandle({Open::Snapshot, "snapshot"});
 }
@@ -236,7 +245,7 @@ bool FakePlatform::NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid
 }
 
 HANDLE FakePlatform::OpenProcess(DWORD access, DWORD pid) {
-    calls.push_back("OpenProcess " + std::to_string(pid) + " " + std::to_string(access));
+    Record("OpenProcess " + std::to_string(pid) + " " + std::to_string(access));
     if (Fault("OpenProcess")) return nullptr;
     for (const FakeProcess& p : processes)
         if (p.pid == pid && p.openable) return NewHandle({Open::Process, p.exeName});
@@ -244,7 +253,7 @@ HANDLE FakePlatform::OpenProcess(DWORD access, DWORD pid) {
 }
 
 void FakePlatform::Sleep(DWORD ms) {
-    calls.push_back("Sleep " + std::to_string(ms));
+    Record("Sleep " + std::to_string(ms));
     now += ms;
     if (onSleep) onSleep(ms);
 }
@@ -252,7 +261,7 @@ void FakePlatform::Sleep(DWORD ms) {
 ULONGLONG FakePlatform::TickCount() { return now; }
 
 HMODULE FakePlatform::LoadLib(const std::string& name) {
-    calls.push_back("LoadLibrary " + name);
+    Record("LoadLibrary " + name);
     if (Fault("LoadLibrary " + name)) return nullptr;
     for (auto& [key, exports] : libraries) {
         if (Upper(key) == Upper(name)) {
@@ -266,7 +275,7 @@ HMODULE FakePlatform::LoadLib(const std::string& name) {
 }
 
 FARPROC FakePlatform::GetProcAddress(HMODULE module, const char* name) {
-    calls.push_back(std::string("GetProcAddress ") + name);
+    Record(std::string("GetProcAddress ") + name);
     if (Fault(std::string("GetProcAddress ") + name)) return nullptr;
     auto it = modules_.find(module);
     if (it == modules_.end()) return nullptr;
@@ -277,24 +286,24 @@ FARPROC FakePlatform::GetProcAddress(HMODULE module, const char* name) {
 
 void FakePlatform::FreeLibrary(HMODULE module) {
     auto it = modules_.find(module);
-    calls.push_back("FreeLibrary " + (it == modules_.end() ? std::string("<unknown>") : it->second));
+    Record("FreeLibrary " + (it == modules_.end() ? std::string("<unknown>") : it->second));
     if (it != modules_.end()) modules_.erase(it);
 }
 
 HANDLE FakePlatform::GetCurrentProcess() {
-    calls.push_back("GetCurrentProcess");
+    Record("GetCurrentProcess");
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 }
 
 bool FakePlatform::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
-    calls.push_back("OpenProcessToken " + Hex(process) + " " + std::to_string(access));
+    Record("OpenProcessToken " + Hex(process) + " " + std::to_string(access));
     if (openTokenFails || Fault("OpenProcessToken")) return false;
     *token = NewHandle({Open::Token, "token"});
     return true;
 }
 
 bool FakePlatform::LookupPrivilege(const char* system, const char* name, LUID* luid) {
-    calls.push_back(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
+    Record(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
     if (Fault("LookupPrivilegeValue")) return false;
     luid->LowPart = 19;  // the shutdown privilege's usual value
     luid->HighPart = 0;
@@ -306,13 +315,13 @@ bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PR
     line << "AdjustTokenPrivileges " << (token ? "token" : "<null>") << " " << disableAll << " "
          << state->PrivilegeCount << " " << state->Privileges[0].Luid.LowPart << " "
          << state->Privileges[0].Attributes;
-    calls.push_back(line.str());
+    Record(line.str());
     if (Fault("AdjustTokenPrivileges")) return false;
     return token != nullptr;
 }
 
 bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
-    calls.push_back("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
     return !Fault("ExitWindowsEx");
 }
 
@@ -322,7 +331,7 @@ DWORD FakePlatform::LastError() { return lastError_; }
 bool FakePlatform::FlushFile(HANDLE h) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
-    calls.push_back("FlushFile " + it->second.key);
+    Record("FlushFile " + it->second.key);
     return !Fault("FlushFile " + it->second.key);
 }
 
@@ -339,7 +348,7 @@ const T* ByProgram(const std::map<std::string, T>& table, const std::string& lin
 bool FakePlatform::StartProcess(const std::string& commandLine, UINT show,
                                 const std::string& currentDir, HANDLE* process) {
     *process = nullptr;
-    calls.push_back("StartProcess " + commandLine + " " + std::to_string(show));
+    Record("StartProcess " + commandLine + " " + std::to_string(show));
     if (const DWORD* error = ByProgram(startErrors, commandLine)) {
         lastError_ = *error;
         return false;
@@ -360,7 +369,7 @@ bool FakePlatform::StartProcess(const std::string& commandLine, UINT show,
 DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
     auto it = handles_.find(process);
     if (it == handles_.end() || it->second.kind != Open::Process) return WAIT_FAILED;
-    calls.push_back("WaitForProcess " + std::to_string(ms));
+    Record("WaitForProcess " + std::to_string(ms));
     if (Fault("WaitForProcess")) return WAIT_FAILED;
     const ULONGLONG endsAt = it->second.endsAt;
     if (endsAt <= now + ms) {
@@ -382,7 +391,7 @@ bool FakePlatform::ProcessExitCode(HANDLE process, DWORD* code) {
 // --- Checks around the flash, the run log and the update record ------------
 
 bool FakePlatform::GetPowerStatus(SYSTEM_POWER_STATUS& status) {
-    calls.push_back("GetSystemPowerStatus");
+    Record("GetSystemPowerStatus");
     if (powerFails) return false;
     status = power;
     return true;
@@ -393,7 +402,7 @@ std::string FakePlatform::WindowsFolder() { return windowsFolder; }
 void FakePlatform::LocalTime(SYSTEMTIME& time) { time = localTime; }
 
 bool FakePlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    calls.push_back("WriteWholeFile " + path);
+    Record("WriteWholeFile " + path);
     FakeFile* file = File(path);
     if (file && !file->canOpenForWrite) return false;
     if (!file) file = &files[path];
@@ -402,7 +411,7 @@ bool FakePlatform::WriteWholeFile(const std::string& path, const std::string& by
 }
 
 bool FakePlatform::AppendToFile(const std::string& path, const std::string& bytes) {
-    calls.push_back("AppendToFile " + path);
+    Record("AppendToFile " + path);
     FakeFile* file = File(path);
     if (appendFails || (file && !file->canOpenForWrite)) return false;
     if (!file) file = &files[path];
@@ -411,7 +420,7 @@ bool FakePlatform::AppendToFile(const std::string& path, const std::string& byte
 }
 
 bool FakePlatform::DeleteFile(const std::string& path) {
-    calls.push_back("DeleteFile " + path);
+    Record("DeleteFile " + path);
     for (auto it = files.begin(); it != files.end(); ++it) {
         if (Upper(it->first) != Upper(path)) continue;
         if (!it->second.canOpenForWrite) return false;
@@ -422,7 +431,7 @@ bool FakePlatform::DeleteFile(const std::string& path) {
 }
 
 HANDLE FakePlatform::HashBegin() {
-    calls.push_back("HashBegin");
+    Record("HashBegin");
     if (hashBeginFails) return nullptr;
     HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
     nextHandle_ += 4;
@@ -448,7 +457,7 @@ bool FakePlatform::HashFinish(HANDLE hash, unsigned char (&digest)[32]) {
 }
 
 void FakePlatform::HashEnd(HANDLE hash) {
-    calls.push_back("HashEnd");
+    Record("HashEnd");
     hashes_.erase(hash);
 }
 
@@ -458,14 +467,14 @@ EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
 }
 
 DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
-    calls.push_back("ShutdownBlockReasonCreate");
+    Record("ShutdownBlockReasonCreate");
     if (blockReasonError != ERROR_SUCCESS) return blockReasonError;
     blockReasons[window] = reason;
     return ERROR_SUCCESS;
 }
 
 bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
-    calls.push_back("ShutdownBlockReasonDestroy");
+    Record("ShutdownBlockReasonDestroy");
     return blockReasons.erase(window) > 0;
 }
 

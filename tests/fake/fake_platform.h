@@ -61,6 +61,9 @@ public:
     // --- record -----------------------------------------------------------
     std::vector<MessageRecord> messages;
     std::vector<std::string> calls;  // "OpenFile \\.\A:", "StartProcess <cmd> 0", ...
+    // The run log's own file calls are left out of calls unless asked for:
+    // the log is read from files[] where a test cares.
+    bool recordRunLog = false;
     std::vector<std::string> commands;  // started command lines
     std::vector<std::string> opened;    // ShellExecuteOpen files
     std::string currentDir;
@@ -133,6 +136,7 @@ public:
     int lockedVolumes() const { return static_cast<int>(locked_.size()); }
 
 private:
+    void Record(const std::string& call);
     bool Fault(const std::string& call);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
