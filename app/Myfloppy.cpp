@@ -32,6 +32,7 @@ constexpr UINT_PTR kTimer1 = 1;
 constexpr DWORD kSectorSize = raw::kSectorSize;
 // Read back a track at a time: the medium's own unit, fewer passes of the head.
 constexpr int kVerifySectors = 18;
+constexpr ULONGLONG kPumpEveryMs = 15;
 constexpr int kSectors = 750;
 constexpr int kProgressEnd = 1000;
 constexpr int kRepaintEvery = 18;
@@ -141,7 +142,9 @@ void TFloppy::OnCreateDiskClick() {
     char sector[kSectorSize];
     std::memset(sector, 0, sizeof sector);
     DWORD done = 0;
-    const bool diskettePresent = Os().ReadFile(drive.get(), sector, kSectorSize, &done);
+    // A short first sector is no more a readable diskette than a refused one.
+    const bool diskettePresent =
+        Os().ReadFile(drive.get(), sector, kSectorSize, &done) && done == kSectorSize;
     if (!drive.Seek(0) || !diskImage.Seek(0)) return;
     if (!diskettePresent) {
         run.Error("Please insert a floppy disk!");
@@ -195,6 +198,7 @@ void TFloppy::OnCreateDiskClick() {
     // What was read from fdd.imz, to compare the diskette with afterwards.
     std::string written;
     written.reserve(kImageBytes);
+    ULONGLONG lastPump = 0;
     for (int k = 0; k < kSectors; ++k) {
         if (!diskImage.Read(sector, kSectorSize)) {
             stop("Read File Failed!");
@@ -207,8 +211,12 @@ void TFloppy::OnCreateDiskClick() {
             stop("Write Disk Failed!");
             return;
         }
-        // The thread is busy here: let the windows draw and Timer1 tick.
-        ui::app::ProcessPaintAndTimers();
+        // The thread is busy here: let the windows draw and Timer1 tick, as
+        // often as a screen shows it (a sector can take far less than that).
+        if (::GetTickCount64() - lastPump >= kPumpEveryMs) {
+            ui::app::ProcessPaintAndTimers();
+            lastPump = ::GetTickCount64();
+        }
     }
 
     // Everything must be on the medium before the handle goes, and before

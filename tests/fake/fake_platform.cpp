@@ -50,6 +50,7 @@ void FakePlatform::Record(const std::string& call) {
 bool FakePlatform::Fault(const std::string& call) {
     if (faultableCalls++ != failAt) return false;
     failedCall = call;
+    messagesAtFault = messages.size();
     lastError_ = ERROR_GEN_FAILURE;
     return true;
 }
@@ -112,7 +113,8 @@ bool FakePlatform::WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* do
     const bool fault = Fault("WriteFile " + it->second.key);
     if (fault && !shortTransfers) return false;
     if (fault) size /= 2;
-    writeLog.emplace_back(faultableCalls, it->second.key);
+    writeLog.push_back({faultableCalls, it->second.key,
+                        std::find(locked_.begin(), locked_.end(), h) != locked_.end()});
     std::size_t& pos = it->second.position;
     if (file->bytes.size() < pos + size) file->bytes.resize(pos + size, '\0');
     if (file->writes - 1 != file->loseWriteAt) std::memcpy(file->bytes.data() + pos, buffer, size);

@@ -131,8 +131,15 @@ public:
     bool shortTransfers = false;
     int faultableCalls = 0;      // numbered so far
     std::string failedCall;      // what failed: "ReadFile c:\KAVELTON\fdd.imz", ...
-    // Successful writes, with the number of faultable calls made before each.
-    std::vector<std::pair<int, std::string>> writeLog;
+    std::size_t messagesAtFault = 0;  // boxes shown before it failed
+    // Successful writes: the number of faultable calls made before each, the
+    // file written, and whether its handle held a volume lock then.
+    struct Write {
+        int before;
+        std::string path;
+        bool locked;
+    };
+    std::vector<Write> writeLog;
     int lockedVolumes() const { return static_cast<int>(locked_.size()); }
 
 private:
