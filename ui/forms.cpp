@@ -72,6 +72,17 @@ LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
 
 int Scale(int designPixels) { return ::MulDiv(designPixels, SystemDpi(), 96); }
 
+RECT FitIntoWorkArea(const RECT& window, const RECT& workArea) {
+    const auto fit = [](LONG start, LONG size, LONG areaStart, LONG areaEnd) {
+        if (start + size > areaEnd) start = areaEnd - size;
+        return std::max(start, areaStart);
+    };
+    const LONG width = window.right - window.left, height = window.bottom - window.top;
+    const LONG left = fit(window.left, width, workArea.left, workArea.right);
+    const LONG top = fit(window.top, height, workArea.top, workArea.bottom);
+    return RECT{left, top, left + width, top + height};
+}
+
 HFONT GetFont(const Font& font) {
     static std::map<std::tuple<int, bool, bool, std::string>, HFONT> cache;
     auto key = std::make_tuple(font.height, font.italic, font.bold, std::string(font.face));
@@ -147,6 +158,34 @@ void TControl::Repaint() {
 
 // ---- TLabel ---------------------------------------------------------------
 
+namespace {
+// What a left-aligned static control draws with: its own font and these
+// DrawText flags. Measured any other way (GetTextExtentPoint32 with another
+// font) the width can come out a pixel short, and the control then wraps or
+// cuts the last letter.
+constexpr UINT kLabelTextFlags = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX;
+
+SIZE MeasureLabelText(HWND label, const std::string& text) {
+    HDC dc = ::GetDC(label);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, 0x7FFF, 0};  // one line: room enough that nothing breaks
+    ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, kLabelTextFlags | DT_CALCRECT);
+    LONG width = r.right - r.left;
+    // A last glyph that reaches past its advance (italics, some letters of
+    // TrueType faces) needs that much more room to be drawn whole.
+    ABC abc{};
+    if (!text.empty()) {
+        const auto last = static_cast<unsigned char>(text.back());
+        if (::GetCharABCWidthsA(dc, last, last, &abc) && abc.abcC < 0) width -= abc.abcC;
+    }
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    return SIZE{width, std::max<LONG>(r.bottom - r.top, tm.tmHeight)};
+}
+}  // namespace
+
 TLabel::TLabel(TControl* container, TForm& form, int id, int left, int top,
                const std::string& caption, const Font& font, COLORREF color, int width,
                int height)
@@ -162,17 +201,20 @@ void TLabel::SetText(const std::string& text) {
     Repaint();
 }
 
+void TLabel::SetMaxWidth(int designWidth) {
+    maxWidth_ = designWidth;
+    // The static control ends a text that overruns its width with "...".
+    LONG style = ::GetWindowLongA(hwnd_, GWL_STYLE) & ~SS_ELLIPSISMASK;
+    if (designWidth > 0) style |= SS_ENDELLIPSIS;
+    ::SetWindowLongA(hwnd_, GWL_STYLE, style);
+    if (autoSize_) AutoSize();
+    Repaint();
+}
+
 void TLabel::AutoSize() {
-    HDC dc = ::GetDC(hwnd_);
-    HGDIOBJ old = ::SelectObject(dc, GetFont(font_));
-    const std::string text = Text();
-    SIZE size{};
-    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    TEXTMETRICA tm{};
-    ::GetTextMetricsA(dc, &tm);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(hwnd_, dc);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, tm.tmHeight,
+    SIZE size = MeasureLabelText(hwnd_, Text());
+    if (maxWidth_ > 0) size.cx = std::min<LONG>(size.cx, Scale(maxWidth_));
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -435,11 +477,46 @@ TForm::TForm(const FormStyle& style, TForm* owner) : owner_(owner), font_(style.
                               Scale(style.left), Scale(style.top), r.right - r.left,
                               r.bottom - r.top, owner ? owner->Handle() : nullptr, nullptr,
                               Instance(), this);
-    if (!style.sizeable) {
+    if (style.appIcon) {
+        // Each size drawn for it rather than one scaled down; shared icons
+        // belong to the system and need no release.
+        for (auto [which, cx, cy] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
+                                     std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+            HANDLE icon = ::LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                       ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED);
+            ::SendMessageA(hwnd_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+        }
+    } else if (!style.sizeable) {
         // A dialog frame without the window icon.
         ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, 0);
         ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, 0);
     }
+    if (hwnd_) {
+        ::GetWindowRect(hwnd_, &designed_);
+        PlaceOnScreen();
+    }
+}
+
+// The designed place where the screen holds it. A form other than the main
+// one keeps its designed place relative to the main form (or its owner), so
+// a dialog that opens over the main window stays over it when that moved.
+void TForm::PlaceOnScreen() {
+    RECT target = designed_;
+    const TForm* anchor = owner_ ? owner_ : g_mainForm;
+    if (anchor && anchor != this && anchor->hwnd_ && ::IsWindowVisible(anchor->hwnd_)) {
+        RECT now{};
+        ::GetWindowRect(anchor->hwnd_, &now);
+        ::OffsetRect(&target, now.left - anchor->designed_.left, now.top - anchor->designed_.top);
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&target, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT place = FitIntoWorkArea(target, monitor.rcWork);
+    RECT current{};
+    ::GetWindowRect(hwnd_, &current);
+    if (place.left != current.left || place.top != current.top)
+        ::SetWindowPos(hwnd_, nullptr, place.left, place.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TForm::~TForm() {
@@ -460,6 +537,7 @@ TForm* TForm::FromHandle(HWND hwnd) {
 bool TForm::Visible() const { return ::IsWindowVisible(hwnd_) != FALSE; }
 
 void TForm::Show() {
+    if (!::IsWindowVisible(hwnd_)) PlaceOnScreen();
     ::ShowWindow(hwnd_, SW_SHOW);
     ::UpdateWindow(hwnd_);
 }

@@ -379,5 +379,46 @@ TEST_F(MainFormTest, ControlsSitAtTheirDesignedPlaces) {
         << "flat buttons take no keyboard focus";
 }
 
+TEST_F(MainFormTest, ValueLabelsKeepToTheirRoomAndEndLongTextsWithAnEllipsis) {
+    const std::wstring longText(300, L'W');
+    g_biosValues[0] = L"Award Software International";
+    g_biosValues[1] = longText.c_str();
+    g_biosValues[4] = longText.c_str();
+    TMainForm& form = Create();
+    auto right = [](const ui::TControl& c) {
+        RECT r{};
+        GetWindowRect(c.Handle(), &r);
+        MapWindowPoints(nullptr, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
+        return r.right;
+    };
+    auto ellipsis = [](const ui::TControl& c) {
+        return (GetWindowLongA(c.Handle(), GWL_STYLE) & SS_ELLIPSISMASK) == SS_ENDELLIPSIS;
+    };
+    RECT box{};
+    GetClientRect(form.GroupBox1.Handle(), &box);
+    RECT dateLabel{};
+    GetWindowRect(form.Label4.Handle(), &dateLabel);
+    MapWindowPoints(nullptr, form.GroupBox1.Handle(), reinterpret_cast<POINT*>(&dateLabel), 2);
+    EXPECT_LE(right(form.labBIOSVersion), dateLabel.left) << "a long version runs into the date";
+    EXPECT_LE(right(form.labPrdName), box.right);
+    EXPECT_TRUE(ellipsis(form.labBIOSVersion) && ellipsis(form.labPrdName));
+
+    // A text that fits is shown whole: every letter fits the label's width
+    // when measured with the font it draws with.
+    const ui::TLabel& maker = form.labManufacture;
+    const std::string text = maker.Text();
+    RECT r{};
+    GetClientRect(maker.Handle(), &r);
+    HDC dc = GetDC(maker.Handle());
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(maker.Handle(), WM_GETFONT, 0, 0)));
+    int fitting = 0;
+    SIZE extent{};
+    GetTextExtentExPointA(dc, text.c_str(), static_cast<int>(text.size()), r.right, &fitting, nullptr, &extent);
+    SelectObject(dc, old);
+    ReleaseDC(maker.Handle(), dc);
+    EXPECT_EQ(fitting, static_cast<int>(text.size()));
+    EXPECT_LT(r.right, ui::Scale(407 - 6 - 138)) << "a text that fits keeps its own width";
+}
+
 }  // namespace
 }  // namespace kv
