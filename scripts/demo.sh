@@ -5,7 +5,7 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 "$root/scripts/setup.sh"
-build_win
+build_win --target install_folder kv_double_bios kv_double_usbscan_served kv_test_flasher
 
 demo=$root/build/demo
 prefix=$demo/prefix
