@@ -461,7 +461,9 @@ TForm::TForm(const FormStyle& style, TForm* owner) : owner_(owner), font_(style.
         wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = style.className;
-        wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+        // Only the main window wears the program's icon; dialogs keep
+        // their plain frame, and Wine would draw a class icon on it.
+        wc.hIcon = style.appIcon ? ::LoadIconA(Instance(), MAKEINTRESOURCEA(1)) : nullptr;
         ::RegisterClassExA(&wc);
     }
 
