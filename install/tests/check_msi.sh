@@ -4,9 +4,9 @@
 # checks the package's tables and that the user's files outlive it all.
 # Usage: check_msi.sh <Kavelton.msi> <older Kavelton.msi> <prefix folder>
 set -euo pipefail
-msi=${1:?package}
-older=${2:?older package}
-export WINEPREFIX=${3:?prefix folder}
+msi=$(realpath "${1:?package}")
+older=$(realpath "${2:?older package}")
+export WINEPREFIX=$(realpath -m "${3:?prefix folder}")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -14,6 +14,8 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 work=$(mktemp -d)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+# Wine's installer writes the package's icon into the current folder.
+cd "$work"
 
 shipped=(BIOS.dll Kavelton.exe Sectorkit.dll ToUSB.bat UsbScan.dll copybinFile.bat fdd.imz)
 
