@@ -165,8 +165,16 @@ namespace {
 // cuts the last letter.
 constexpr UINT kLabelTextFlags = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX;
 
+// One memory DC for all measuring, kept for the program's life: it maps
+// fonts as the screen does, and a DC per label would cost a round trip to
+// the window system each time.
+HDC MeasuringDC() {
+    static HDC dc = ::CreateCompatibleDC(nullptr);
+    return dc;
+}
+
 SIZE MeasureLabelText(HWND label, const std::string& text) {
-    HDC dc = ::GetDC(label);
+    HDC dc = MeasuringDC();
     HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
     RECT r{0, 0, 0x7FFF, 0};  // one line: room enough that nothing breaks
     ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, kLabelTextFlags | DT_CALCRECT);
@@ -181,7 +189,6 @@ SIZE MeasureLabelText(HWND label, const std::string& text) {
     TEXTMETRICA tm{};
     ::GetTextMetricsA(dc, &tm);
     ::SelectObject(dc, old);
-    ::ReleaseDC(label, dc);
     return SIZE{width, std::max<LONG>(r.bottom - r.top, tm.tmHeight)};
 }
 }  // namespace
