@@ -2,6 +2,8 @@
 // platform: every message box, every branch, every library released.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <map>
 #include <memory>
@@ -403,20 +405,33 @@ TEST_F(MainFormTest, ValueLabelsKeepToTheirRoomAndEndLongTextsWithAnEllipsis) {
     EXPECT_LE(right(form.labPrdName), box.right);
     EXPECT_TRUE(ellipsis(form.labBIOSVersion) && ellipsis(form.labPrdName));
 
-    // A text that fits is shown whole: every letter fits the label's width
-    // when measured with the font it draws with.
-    const ui::TLabel& maker = form.labManufacture;
-    const std::string text = maker.Text();
+    // A text that fits is shown whole: drawn with room to spare, its ink
+    // ends inside the width the label sized itself to.
+    const HWND maker = form.labManufacture.Handle();
     RECT r{};
-    GetClientRect(maker.Handle(), &r);
-    HDC dc = GetDC(maker.Handle());
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(maker.Handle(), WM_GETFONT, 0, 0)));
-    int fitting = 0;
-    SIZE extent{};
-    GetTextExtentExPointA(dc, text.c_str(), static_cast<int>(text.size()), r.right, &fitting, nullptr, &extent);
+    GetClientRect(maker, &r);
+    const int wide = r.right + 40, high = r.bottom;
+    SetWindowPos(maker, nullptr, 0, 0, wide, high, SWP_NOMOVE | SWP_NOZORDER);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, wide, -high, 1, 32};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(maker, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const DWORD background = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    int lastInk = -1;
+    for (int y = 0; y < high; ++y)
+        for (int x = 0; x < wide; ++x)
+            if ((static_cast<DWORD*>(bits)[y * wide + x] & 0xFFFFFF) != background) lastInk = std::max(lastInk, x);
     SelectObject(dc, old);
-    ReleaseDC(maker.Handle(), dc);
-    EXPECT_EQ(fitting, static_cast<int>(text.size()));
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EXPECT_EQ(form.labManufacture.Text(), "Award Software International");
+    EXPECT_GT(lastInk, r.right / 2) << "nothing drawn";
+    EXPECT_LT(lastInk, r.right) << "the last letter is cut";
     EXPECT_LT(r.right, ui::Scale(407 - 6 - 138)) << "a text that fits keeps its own width";
 }
 
