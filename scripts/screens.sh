@@ -3,6 +3,7 @@
 # DPI (the prefix's LogPixels), each on a screen of the size that scale is
 # used with, into build/screens/<dpi>-<window>.png. Prints where each window
 # lies and fails when one is not wholly on the screen.
+# Usage: screens.sh [DPI:WIDTHxHEIGHT ...]   (e.g. 144:1024x768)
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 "$root/scripts/setup.sh"
@@ -30,7 +31,9 @@ free_display() {
 }
 
 failed=0
-for setting in 96:1024x768 120:1024x768 144:1366x768 192:1920x1080; do
+settings=("$@")
+[ ${#settings[@]} -gt 0 ] || settings=(96:1024x768 120:1024x768 144:1366x768 192:1920x1080)
+for setting in "${settings[@]}"; do
   dpi=${setting%%:*} screen=${setting#*:}
   n=$(free_display)
   Xvfb :$n -screen 0 ${screen}x24 -nolisten tcp >/dev/null 2>&1 &
