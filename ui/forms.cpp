@@ -242,12 +242,23 @@ void TLabel::SetText(const std::string& text) {
 }
 
 void TLabel::SetMaxWidth(int designWidth) {
+    const int previous = maxWidth_;
     maxWidth_ = designWidth;
     // The static control ends a text that overruns its width with "...".
     LONG style = ::GetWindowLongA(hwnd_, GWL_STYLE) & ~SS_ELLIPSISMASK;
     if (designWidth > 0) style |= SS_ENDELLIPSIS;
     ::SetWindowLongA(hwnd_, GWL_STYLE, style);
-    if (autoSize_) AutoSize();
+    if (autoSize_) {
+        RECT r{};
+        ::GetClientRect(hwnd_, &r);
+        // Measuring costs a drawing of the text: only when more room may
+        // show more of it; a smaller room just cuts the width.
+        if (previous > 0 && (designWidth == 0 || designWidth > previous))
+            AutoSize();
+        else if (designWidth > 0 && r.right > Scale(designWidth))
+            ::SetWindowPos(hwnd_, nullptr, 0, 0, Scale(designWidth), r.bottom,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     Repaint();
 }
 
