@@ -41,6 +41,7 @@ const char kUsbPrompt[] = "Please insert a bootable USB disk!\nOnce device is re
 ui::FormStyle MainStyle() {
     ui::FormStyle style{"TMainForm", "Kavelton", 271, 119, 451, 408};
     style.font = Font{11, true};
+    style.appIcon = true;
     return style;
 }
 
@@ -112,6 +113,12 @@ TMainForm::TMainForm()
       SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13),
       HoldTimer(*this, kHoldTimer) {
     HoldTimer.OnTimer = [this] { HoldTimerTimer(); };
+    // A value longer than its room ends in "..." instead of running over the
+    // next label or out of the group box (407 wide, inner margin 6).
+    labPrdName.SetMaxWidth(407 - 6 - 138);
+    labManufacture.SetMaxWidth(407 - 6 - 138);
+    labBIOSVersion.SetMaxWidth(241 - 6 - 138);
+    labBIOSDate.SetMaxWidth(407 - 6 - 322);
     labWarning.SetVisible(false);
     OnWinFlash.SetEnabled(false);
     OnFloppy.OnClick = [this] { OnFloppyClick(); };

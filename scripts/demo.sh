@@ -5,7 +5,7 @@
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 "$root/scripts/setup.sh"
-build_win
+build_win --target $demo_targets
 
 demo=$root/build/demo
 prefix=$demo/prefix
@@ -18,23 +18,8 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 "$root/tests/wine-prefix.sh" "$prefix"
 
-# The install folder as shipped, then the demo stand-ins (demo/README.md).
+stage_demo "$prefix" "$demo"
 k=$prefix/drive_c/KAVELTON
-rm -rf "$k" && mkdir -p "$k"
-cp -r "$win_build/KAVELTON/." "$k/"
-cp -r "$root/demo/ROM" "$root/demo/System.txt" "$root/demo/bios-double.txt" \
-      "$root/demo/usbscan-served.txt" "$root/demo/README.md" "$k/"
-cp "$win_build/tests/doubles/bios/BIOS.dll" "$k/BIOS.dll"
-cp "$win_build/tests/doubles/usbscan-served/UsbScan.dll" "$k/UsbScan.dll"
-flasher=$(find "$win_build/tests" -name WinFlash64.exe -print -quit 2>/dev/null || true)
-[ -n "$flasher" ] && cp "$flasher" "$k/WinFlash64.exe"
-mkdir -p "$demo/usbkey" "$demo/floppy-files"
-[ -f "$demo/floppy.img" ] || truncate -s 1474560 "$demo/floppy.img"
-ln -sfn "$demo/floppy.img" "$prefix/dosdevices/a::"
-# Wine cannot mount the image's file system: the files that copybinFile.bat
-# copies "onto the diskette" land in a folder instead.
-ln -sfn "$demo/floppy-files" "$prefix/dosdevices/a:"
-ln -sfn "$demo/usbkey" "$prefix/dosdevices/e:"
 
 cd "$k"
 if [ $headless = 0 ]; then

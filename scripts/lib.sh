@@ -31,3 +31,29 @@ ensure_display() {
   echo "could not start a virtual display" >&2
   return 1
 }
+
+# What stage_demo needs built.
+demo_targets="install_folder kv_double_bios kv_double_usbscan_served kv_test_flasher"
+
+# C:\KAVELTON in <prefix> as shipped, plus the demo stand-ins
+# (demo/README.md), with drives A: and E: backed by files under <workdir>.
+stage_demo() {
+  local prefix=$1 work=$2
+  local k=$prefix/drive_c/KAVELTON
+  rm -rf "$k" && mkdir -p "$k"
+  cp -r "$win_build/KAVELTON/." "$k/"
+  cp -r "$root/demo/ROM" "$root/demo/System.txt" "$root/demo/bios-double.txt" \
+        "$root/demo/usbscan-served.txt" "$root/demo/README.md" "$k/"
+  cp "$win_build/tests/doubles/bios/BIOS.dll" "$k/BIOS.dll"
+  cp "$win_build/tests/doubles/usbscan-served/UsbScan.dll" "$k/UsbScan.dll"
+  local flasher
+  flasher=$(find "$win_build/tests" -name WinFlash64.exe -print -quit 2>/dev/null || true)
+  [ -n "$flasher" ] && cp "$flasher" "$k/WinFlash64.exe"
+  mkdir -p "$work/usbkey" "$work/floppy-files"
+  [ -f "$work/floppy.img" ] || truncate -s 1474560 "$work/floppy.img"
+  ln -sfn "$work/floppy.img" "$prefix/dosdevices/a::"
+  # Wine cannot mount the image's file system: the files that copybinFile.bat
+  # copies "onto the diskette" land in a folder instead.
+  ln -sfn "$work/floppy-files" "$prefix/dosdevices/a:"
+  ln -sfn "$work/usbkey" "$prefix/dosdevices/e:"
+}

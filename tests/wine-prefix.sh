@@ -18,3 +18,11 @@ if [ ! -f "$prefix/.kv-ready" ]; then
   wineserver -w || true
   touch "$prefix/.kv-ready"
 fi
+# The caption buttons (close box and the like) are drawn with Marlett. Wine
+# ships it (fonts-wine) but does not find it from a fresh prefix, and then
+# draws the letters instead of the symbols; from the prefix's Fonts folder it
+# is loaded like any Windows font.
+fonts=$prefix/drive_c/windows/Fonts
+if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+  mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+fi

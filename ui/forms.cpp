@@ -74,6 +74,17 @@ LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
 
 int Scale(int designPixels) { return ::MulDiv(designPixels, SystemDpi(), 96); }
 
+RECT FitIntoWorkArea(const RECT& window, const RECT& workArea) {
+    const auto fit = [](LONG start, LONG size, LONG areaStart, LONG areaEnd) {
+        if (start + size > areaEnd) start = areaEnd - size;
+        return std::max(start, areaStart);
+    };
+    const LONG width = window.right - window.left, height = window.bottom - window.top;
+    const LONG left = fit(window.left, width, workArea.left, workArea.right);
+    const LONG top = fit(window.top, height, workArea.top, workArea.bottom);
+    return RECT{left, top, left + width, top + height};
+}
+
 HFONT GetFont(const Font& font) {
     static std::map<std::tuple<int, bool, bool, std::string>, HFONT> cache;
     auto key = std::make_tuple(font.height, font.italic, font.bold, std::string(font.face));
@@ -149,6 +160,74 @@ void TControl::Repaint() {
 
 // ---- TLabel ---------------------------------------------------------------
 
+namespace {
+// What a left-aligned static control draws with: its own font and these
+// DrawText flags. Measured any other way (GetTextExtentPoint32 with another
+// font) the width can come out a pixel short, and the control then wraps or
+// cuts the last letter.
+constexpr UINT kLabelTextFlags = DT_LEFT | DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX;
+
+// One memory DC for all measuring, kept for the program's life: it maps
+// fonts as the screen does, and a DC per label would cost a round trip to
+// the window system each time.
+HDC MeasuringDC() {
+    static HDC dc = ::CreateCompatibleDC(nullptr);
+    return dc;
+}
+
+// The text's advance can be narrower than its ink: the last glyph of an
+// italic reaches past it, and the hinted glyphs of a substituted face (Wine
+// draws "MS Sans Serif" with a TrueType face) add up wider than the
+// unhinted sum. So the text is drawn once, as the control will draw it,
+// and the last column that takes ink counts too.
+LONG InkWidth(HDC dc, const std::string& text, LONG width, LONG height) {
+    const LONG room = width + height;  // an overhang is never wider than a line is high
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = room;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) {
+        if (bitmap) ::DeleteObject(bitmap);
+        return width;
+    }
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    auto* pixels = static_cast<DWORD*>(bits);
+    std::fill_n(pixels, static_cast<size_t>(room) * height, 0xFFFFFFu);
+    ::SetTextColor(dc, RGB(0, 0, 0));
+    ::SetBkMode(dc, TRANSPARENT);
+    RECT r{0, 0, room, height};
+    ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, kLabelTextFlags);
+    ::GdiFlush();
+    LONG last = -1;
+    for (LONG y = 0; y < height; ++y)
+        for (LONG x = room - 1; x > last; --x)
+            if ((pixels[y * room + x] & 0xFFFFFFu) != 0xFFFFFFu) {
+                last = x;
+                break;
+            }
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    return std::max(width, last + 1);
+}
+
+SIZE MeasureLabelText(HWND label, const std::string& text) {
+    HDC dc = MeasuringDC();
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, 0x7FFF, 0};  // one line: room enough that nothing breaks
+    ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, kLabelTextFlags | DT_CALCRECT);
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    const LONG height = std::max<LONG>(r.bottom - r.top, tm.tmHeight);
+    const LONG width = text.empty() ? 0 : InkWidth(dc, text, r.right - r.left, height);
+    ::SelectObject(dc, old);
+    return SIZE{width, height};
+}
+}  // namespace
+
 TLabel::TLabel(TControl* container, TForm& form, int id, int left, int top,
                const std::string& caption, const Font& font, COLORREF color, int width,
                int height)
@@ -164,17 +243,31 @@ void TLabel::SetText(const std::string& text) {
     Repaint();
 }
 
+void TLabel::SetMaxWidth(int designWidth) {
+    const int previous = maxWidth_;
+    maxWidth_ = designWidth;
+    // The static control ends a text that overruns its width with "...".
+    LONG style = ::GetWindowLongA(hwnd_, GWL_STYLE) & ~SS_ELLIPSISMASK;
+    if (designWidth > 0) style |= SS_ENDELLIPSIS;
+    ::SetWindowLongA(hwnd_, GWL_STYLE, style);
+    if (autoSize_) {
+        RECT r{};
+        ::GetClientRect(hwnd_, &r);
+        // Measuring costs a drawing of the text: only when more room may
+        // show more of it; a smaller room just cuts the width.
+        if (previous > 0 && (designWidth == 0 || designWidth > previous))
+            AutoSize();
+        else if (designWidth > 0 && r.right > Scale(designWidth))
+            ::SetWindowPos(hwnd_, nullptr, 0, 0, Scale(designWidth), r.bottom,
+                           SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Repaint();
+}
+
 void TLabel::AutoSize() {
-    HDC dc = ::GetDC(hwnd_);
-    HGDIOBJ old = ::SelectObject(dc, GetFont(font_));
-    const std::string text = Text();
-    SIZE size{};
-    ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    TEXTMETRICA tm{};
-    ::GetTextMetricsA(dc, &tm);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(hwnd_, dc);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, tm.tmHeight,
+    SIZE size = MeasureLabelText(hwnd_, Text());
+    if (maxWidth_ > 0) size.cx = std::min<LONG>(size.cx, Scale(maxWidth_));
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -425,7 +518,9 @@ TForm::TForm(const FormStyle& style, TForm* owner) : owner_(owner), font_(style.
         wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = style.className;
-        wc.hIcon = ::LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+        // Only the main window wears the program's icon; dialogs keep
+        // their plain frame, and Wine would draw a class icon on it.
+        wc.hIcon = style.appIcon ? ::LoadIconA(Instance(), MAKEINTRESOURCEA(1)) : nullptr;
         ::RegisterClassExA(&wc);
     }
 
@@ -441,11 +536,46 @@ TForm::TForm(const FormStyle& style, TForm* owner) : owner_(owner), font_(style.
                               Scale(style.left), Scale(style.top), r.right - r.left,
                               r.bottom - r.top, owner ? owner->Handle() : nullptr, nullptr,
                               Instance(), this);
-    if (!style.sizeable) {
+    if (style.appIcon) {
+        // Each size drawn for it rather than one scaled down; shared icons
+        // belong to the system and need no release.
+        for (auto [which, cx, cy] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
+                                     std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+            HANDLE icon = ::LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                       ::GetSystemMetrics(cx), ::GetSystemMetrics(cy), LR_SHARED);
+            ::SendMessageA(hwnd_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+        }
+    } else if (!style.sizeable) {
         // A dialog frame without the window icon.
         ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, 0);
         ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, 0);
     }
+    if (hwnd_) {
+        ::GetWindowRect(hwnd_, &designed_);
+        PlaceOnScreen();
+    }
+}
+
+// The designed place where the screen holds it. A form other than the main
+// one keeps its designed place relative to the main form (or its owner), so
+// a dialog that opens over the main window stays over it when that moved.
+void TForm::PlaceOnScreen() {
+    RECT target = designed_;
+    const TForm* anchor = owner_ ? owner_ : g_mainForm;
+    if (anchor && anchor != this && anchor->hwnd_ && ::IsWindowVisible(anchor->hwnd_)) {
+        RECT now{};
+        ::GetWindowRect(anchor->hwnd_, &now);
+        ::OffsetRect(&target, now.left - anchor->designed_.left, now.top - anchor->designed_.top);
+    }
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&target, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT place = FitIntoWorkArea(target, monitor.rcWork);
+    RECT current{};
+    ::GetWindowRect(hwnd_, &current);
+    if (place.left != current.left || place.top != current.top)
+        ::SetWindowPos(hwnd_, nullptr, place.left, place.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TForm::~TForm() {
@@ -467,6 +597,7 @@ TForm* TForm::FromHandle(HWND hwnd) {
 bool TForm::Visible() const { return ::IsWindowVisible(hwnd_) != FALSE; }
 
 void TForm::Show() {
+    if (!::IsWindowVisible(hwnd_)) PlaceOnScreen();
     ::ShowWindow(hwnd_, SW_SHOW);
     ::UpdateWindow(hwnd_);
 }

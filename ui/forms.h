@@ -15,6 +15,11 @@ namespace kv::ui {
 // Design units are pixels at 96 DPI; everything is scaled to the system DPI.
 int Scale(int designPixels);
 
+// The place for a window of this rect inside workArea: unchanged where it
+// fits, otherwise moved just enough; a window larger than the area keeps
+// its top left corner (and so its caption) inside.
+RECT FitIntoWorkArea(const RECT& window, const RECT& workArea);
+
 struct Font {
     int height = 11;  // character height in design pixels
     bool italic = false;
@@ -75,12 +80,16 @@ public:
     TLabel(TControl* container, TForm& form, int id, int left, int top, const std::string& caption,
            const Font& font, COLORREF color = CLR_INVALID, int width = 0, int height = 0);
     void SetText(const std::string& text) override;
+    // An auto-sized label grows at most this wide (design pixels) and ends
+    // a longer text with an ellipsis; 0 lets it grow freely.
+    void SetMaxWidth(int designWidth);
 
 private:
     HBRUSH ColorStatic(HDC dc) override;
     void AutoSize();
     COLORREF color_;
     bool autoSize_;
+    int maxWidth_ = 0;
     Font font_;
 };
 
@@ -170,6 +179,7 @@ struct FormStyle {
     int width, height;        // client size, or outer size when outerSize is set
     bool outerSize = false;
     bool sizeable = false;    // sizeable frame instead of a fixed dialog frame
+    bool appIcon = false;     // the program's icon on the caption and the taskbar
     Font font;
 };
 
@@ -223,6 +233,9 @@ private:
     void Unregister(TControl* control);
     void Register(TTimer* timer) { timers_.push_back(timer); }
     void Unregister(TTimer* timer);
+    void PlaceOnScreen();
+
+    RECT designed_{};  // the scaled place the form was designed at
 
     HWND hwnd_ = nullptr;
     TForm* owner_;

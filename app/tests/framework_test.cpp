@@ -151,5 +151,40 @@ TEST(Framework, TypedTextCompletesFromTheItemsButDeletingDoesNotComeBack) {
     EXPECT_EQ(form.Box.Text(), "OX") << "text matching no item is kept as typed";
 }
 
+TEST(Framework, WindowsFitIntoTheWorkArea) {
+    const RECT area{0, 0, 1024, 728};
+    struct Case {
+        RECT window, expected;
+    } cases[] = {
+        {{407, 179, 1090, 825}, {341, 82, 1024, 728}},    // beyond right and bottom: moved just enough
+        {{100, 100, 400, 300}, {100, 100, 400, 300}},     // fits: the designed place holds
+        {{-50, -20, 250, 180}, {0, 0, 300, 200}},         // above and left of the area
+        {{0, 0, 1024, 728}, {0, 0, 1024, 728}},           // exactly the area
+        {{500, 300, 1700, 1300}, {0, 0, 1200, 1000}},     // larger: the caption stays on screen
+    };
+    for (const Case& c : cases) {
+        const RECT got = ui::FitIntoWorkArea(c.window, area);
+        EXPECT_TRUE(EqualRect(&got, &c.expected))
+            << c.window.left << "," << c.window.top << " -> " << got.left << "," << got.top;
+    }
+    // On a second monitor's area the same rule holds in its coordinates.
+    const RECT second{1024, -200, 2048, 568};
+    const RECT got = ui::FitIntoWorkArea({1900, 500, 2200, 700}, second);
+    const RECT expected{1748, 368, 2048, 568};
+    EXPECT_TRUE(EqualRect(&got, &expected));
+
+    // And a form designed off the screen opens inside its monitor's work area.
+    struct FarForm : ui::TForm {
+        FarForm() : TForm(ui::FormStyle{"KvFar", "far", 30000, 30000, 120, 80}, nullptr) {}
+    } lost;
+    lost.Show();
+    RECT placed{}, intersection{};
+    GetWindowRect(lost.Handle(), &placed);
+    MONITORINFO monitor{sizeof monitor};
+    GetMonitorInfoA(MonitorFromWindow(lost.Handle(), MONITOR_DEFAULTTONEAREST), &monitor);
+    IntersectRect(&intersection, &placed, &monitor.rcWork);
+    EXPECT_TRUE(EqualRect(&intersection, &placed)) << placed.left << "," << placed.top;
+}
+
 }  // namespace
 }  // namespace kv

@@ -2,6 +2,8 @@
 // platform: every message box, every branch, every library released.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <map>
 #include <memory>
@@ -377,6 +379,60 @@ TEST_F(MainFormTest, ControlsSitAtTheirDesignedPlaces) {
     EXPECT_EQ(form.OnWinFlash.Text(), std::string(40, ' ') + "Flash System BIOS Now" + std::string(19, ' '));
     EXPECT_EQ(GetWindowLongA(form.OnFloppy.Handle(), GWL_STYLE) & WS_TABSTOP, 0)
         << "flat buttons take no keyboard focus";
+}
+
+TEST_F(MainFormTest, ValueLabelsKeepToTheirRoomAndEndLongTextsWithAnEllipsis) {
+    const std::wstring longText(300, L'W');
+    g_biosValues[0] = L"Award Software International";
+    g_biosValues[1] = longText.c_str();
+    g_biosValues[4] = longText.c_str();
+    TMainForm& form = Create();
+    auto right = [](const ui::TControl& c) {
+        RECT r{};
+        GetWindowRect(c.Handle(), &r);
+        MapWindowPoints(nullptr, GetParent(c.Handle()), reinterpret_cast<POINT*>(&r), 2);
+        return r.right;
+    };
+    auto ellipsis = [](const ui::TControl& c) {
+        return (GetWindowLongA(c.Handle(), GWL_STYLE) & SS_ELLIPSISMASK) == SS_ENDELLIPSIS;
+    };
+    RECT box{};
+    GetClientRect(form.GroupBox1.Handle(), &box);
+    RECT dateLabel{};
+    GetWindowRect(form.Label4.Handle(), &dateLabel);
+    MapWindowPoints(nullptr, form.GroupBox1.Handle(), reinterpret_cast<POINT*>(&dateLabel), 2);
+    EXPECT_LE(right(form.labBIOSVersion), dateLabel.left) << "a long version runs into the date";
+    EXPECT_LE(right(form.labPrdName), box.right);
+    EXPECT_TRUE(ellipsis(form.labBIOSVersion) && ellipsis(form.labPrdName));
+
+    // A text that fits is shown whole: drawn with room to spare, its ink
+    // ends inside the width the label sized itself to.
+    const HWND maker = form.labManufacture.Handle();
+    RECT r{};
+    GetClientRect(maker, &r);
+    const int wide = r.right + 40, high = r.bottom;
+    SetWindowPos(maker, nullptr, 0, 0, wide, high, SWP_NOMOVE | SWP_NOZORDER);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, wide, -high, 1, 32};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(maker, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const DWORD background = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    int lastInk = -1;
+    for (int y = 0; y < high; ++y)
+        for (int x = 0; x < wide; ++x)
+            if ((static_cast<DWORD*>(bits)[y * wide + x] & 0xFFFFFF) != background) lastInk = std::max(lastInk, x);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EXPECT_EQ(form.labManufacture.Text(), "Award Software International");
+    EXPECT_GT(lastInk, r.right / 2) << "nothing drawn";
+    EXPECT_LT(lastInk, r.right) << "the last letter is cut";
+    EXPECT_LT(r.right, ui::Scale(407 - 6 - 138)) << "a text that fits keeps its own width";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// Start-up time of Kavelton.exe against the minimal program, measured side
-// by side in one run: alternating starts, time from CreateProcess to the
-// main window shown (its values are filled before it is shown).
+// Start-up time of Kavelton.exe against two yardsticks, measured side by
+// side in one run: the minimal program (one window, the same BIOS.dll calls)
+// and the bare program (Kavelton's two start-up windows built with plain
+// Win32). Rounds alternate the three; each time runs from CreateProcess to
+// the main window shown (its values are filled before it is shown).
 #include <windows.h>
 
 #include <algorithm>
@@ -37,22 +39,37 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
-    std::vector<double> kavelton, minimal;
-    StartOnce("C:\\KAVELTON\\Kavelton.exe", "TMainForm");  // warm the caches once
-    StartOnce("C:\\KAVELTON\\minimal_window.exe", "KvMinimal");
+    struct Program {
+        const char* name;
+        const char* exe;
+        const char* windowClass;
+        std::vector<double> times;
+    } programs[] = {{"Kavelton.exe", "C:\\KAVELTON\\Kavelton.exe", "TMainForm", {}},
+                    {"bare program", "C:\\KAVELTON\\bare_windows.exe", "KvBareMain", {}},
+                    {"minimal program", "C:\\KAVELTON\\minimal_window.exe", "KvMinimal", {}}};
+    for (Program& p : programs) StartOnce(p.exe, p.windowClass);  // warm the caches once
     for (int i = 0; i < rounds; ++i) {
-        const double k = StartOnce("C:\\KAVELTON\\Kavelton.exe", "TMainForm");
-        const double m = StartOnce("C:\\KAVELTON\\minimal_window.exe", "KvMinimal");
-        if (k < 0 || m < 0) {
-            std::printf("a start failed (Kavelton %.0f ms, minimal %.0f ms)\n", k, m);
-            return 1;
+        for (Program& p : programs) {
+            const double ms = StartOnce(p.exe, p.windowClass);
+            if (ms < 0) {
+                std::printf("a start of %s failed\n", p.name);
+                return 1;
+            }
+            p.times.push_back(ms);
         }
-        kavelton.push_back(k);
-        minimal.push_back(m);
     }
-    const double k = Median(kavelton), m = Median(minimal);
+    const double k = Median(programs[0].times), b = Median(programs[1].times),
+                 m = Median(programs[2].times);
     std::printf("start-up to main window, median of %d alternating runs:\n", rounds);
-    std::printf("  Kavelton.exe        %7.1f ms\n  minimal program     %7.1f ms\n", k, m);
-    std::printf("  ratio               %7.2fx (goal: at most 1.30x)\n", k / m);
+    // The fastest run shows the cost with the least disturbance from other
+    // work on a shared machine, where the medians can swing widely.
+    for (const Program& p : programs)
+        std::printf("  %-18s %7.1f ms (fastest %.1f ms)\n", p.name, Median(p.times),
+                    *std::min_element(p.times.begin(), p.times.end()));
+    const auto fastest = [](const Program& p) { return *std::min_element(p.times.begin(), p.times.end()); };
+    const double kf = fastest(programs[0]), bf = fastest(programs[1]), mf = fastest(programs[2]);
+    std::printf("  ratios (medians, fastest runs):\n");
+    std::printf("  against the bare program    %5.2fx %5.2fx (goal: at most 1.10x)\n", k / b, kf / bf);
+    std::printf("  against the minimal program %5.2fx %5.2fx (goal: at most 1.30x)\n", k / m, kf / mf);
     return 0;
 }
