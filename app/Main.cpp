@@ -14,6 +14,7 @@
 #include "platform.h"
 #include "run_log.h"
 #include "sysinfo.h"
+#include "system_info.h"
 #include "task_run.h"
 #include "update_result.h"
 
@@ -47,37 +48,6 @@ ui::FormStyle MainStyle() {
 
 std::string Blanks(int n) { return std::string(static_cast<size_t>(n), ' '); }
 
-std::string ToAnsi(const wchar_t* text) {
-    if (!text || !*text) return {};
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size - 1));
-    return out;
-}
-
-// A library loaded through the seam, released on every way out.
-class Library {
-public:
-    explicit Library(const char* name) : module_(Os().LoadLib(name)) {}
-    ~Library() { Release(); }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    HMODULE get() const { return module_; }
-    FARPROC Find(const char* name) const { return module_ ? Os().GetProcAddress(module_, name) : nullptr; }
-    void Release() {
-        if (module_) Os().FreeLibrary(module_);
-        module_ = nullptr;
-    }
-
-private:
-    HMODULE module_;
-};
-
-using InitNameSpaceFn = bool (*)(int);
-using BiosFn = const wchar_t* (*)(int);
-using UnInitNameSpaceFn = bool (*)();
 using GetUsbDriveFn = int (*)(char*, int*);
 
 bool IsFloppyRecord(const char* record) {
@@ -141,52 +111,28 @@ void TMainForm::FormCreate() {
     Os().SetCurrentDir(kInstallFolder);
     labWarning.SetText(" Warning!! The new BIOS is not suitable for this system!  ");
 
-    std::string product;
-    Library bios("BIOS.dll");
-    if (!bios.get())
-        Os().ShowMessage("Load BIOS DLL Failed!", "Welcome to use Pravolin", MB_TOPMOST);
-    auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
-    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
-    auto biosValue = ProcAs<BiosFn>(bios.Find("BIOS"));
-    // Without all three functions nothing is read: the labels keep their
-    // names, and the check below runs on an empty product string, so the
-    // flash button stays disabled.
-    if (initNameSpace && unInitNameSpace && biosValue) {
-        initNameSpace(0);
-        labManufacture.SetText(ToAnsi(biosValue(0)));
-        BIOSVersion = ToAnsi(biosValue(1));
+    const SystemInfo info = ReadSystemInfo();
+    // Without the system information the labels keep their names, and the
+    // check runs on an empty board, so the flash button stays disabled.
+    if (info.read) {
+        labManufacture.SetText(info.maker);
+        BIOSVersion = info.version;
         labBIOSVersion.SetText(BIOSVersion);
-        labBIOSDate.SetText(core::DateText(biosValue(2)));
-        initNameSpace(2);
-        labPrdName.SetText(ToAnsi(biosValue(4)));
-        initNameSpace(1);
-        product = ToAnsi(biosValue(3));
-        unInitNameSpace();
-        Log("Start: maker \"" + labManufacture.Text() + "\", version \"" + BIOSVersion + "\", date \"" +
-            labBIOSDate.Text() + "\", product \"" + labPrdName.Text() + "\", board \"" + product + "\"");
-    } else {
-        Log("Start: the system information cannot be read");
+        labBIOSDate.SetText(info.date);
+        labPrdName.SetText(info.product);
     }
-    bios.Release();
-    CheckSystemId(product);
-}
-
-void TMainForm::CheckSystemId(const std::string& product) {
-    std::string bytes;
-    if (!Os().ReadWholeFile("C:\\KAVELTON\\System.txt", bytes)) {
-        Log("Start: no system ID, board not checked");
+    switch (CheckBoard(info.board)) {
+    case BoardCheck::NoSystemId:
         Os().ShowMessage("Can't get systemID from \nC:\\KAVELTON\\system.txt!",
                          "Get MotherBoard systemID", MB_TOPMOST | MB_ICONWARNING);
-        return;
-    }
-    const bool matches = core::SystemIdMatches(product, core::ParseSystemId(bytes));
-    Log(std::string("Start: board ") + (matches ? "matches" : "does not match") + " system ID \"" +
-        core::ParseSystemId(bytes) + "\"");
-    if (matches) {
+        break;
+    case BoardCheck::Matches:
         OnWinFlash.SetEnabled(true);
-    } else {
+        break;
+    case BoardCheck::DoesNotMatch:
         labWarning.SetVisible(true);
         OnWinFlash.SetEnabled(false);
+        break;
     }
 }
 
@@ -222,12 +168,12 @@ void TMainForm::OnUSBClick() {
 
     char scanBuffer[kDriveRecords * 3] = {};
     int scanCount = 0;
-    std::unique_ptr<Library> usbScan;
+    std::unique_ptr<OsLibrary> usbScan;
 
     // One scan; false when no scan can be made at all.
     auto scan = [&]() -> bool {
         usbScan.reset();
-        usbScan = std::make_unique<Library>("UsbScan.dll");
+        usbScan = std::make_unique<OsLibrary>("UsbScan.dll");
         if (!usbScan->get())
             Os().ShowMessage("Load UsbScan DLL Failed!", kUsbTitle, MB_TOPMOST);
         auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));

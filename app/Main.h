@@ -48,8 +48,6 @@ public:
     void HoldTimerTimer();
 
 private:
-    void CheckSystemId(const std::string& product);
-
     // True while a task button's handler runs, prompts included.
     bool taskBusy_ = false;
     std::unique_ptr<FlashHold> flashHold_;

@@ -115,6 +115,12 @@ public:
 // is not that file, and is not read into memory.
 constexpr std::uint64_t kMaxWholeFileBytes = 64 * 1024;
 
+// Where the real platform's message boxes go when nobody is there to answer
+// them: the unattended command line prints them and answers by its
+// switches. Null (the default) shows them.
+using MessageAnswerer = int (*)(const std::string& text, const std::string& title, UINT style);
+void SetMessageAnswerer(MessageAnswerer answerer);
+
 // The platform that handlers use; set once at start (tests install a fake).
 Platform& Os();
 void SetOs(Platform* platform);
@@ -147,6 +153,24 @@ public:
 
 private:
     HANDLE h_;
+};
+
+// A library loaded through the seam by its name, released on every way out.
+class OsLibrary {
+public:
+    explicit OsLibrary(const char* name) : module_(Os().LoadLib(name)) {}
+    ~OsLibrary() { Release(); }
+    OsLibrary(const OsLibrary&) = delete;
+    OsLibrary& operator=(const OsLibrary&) = delete;
+    HMODULE get() const { return module_; }
+    FARPROC Find(const char* name) const { return module_ ? Os().GetProcAddress(module_, name) : nullptr; }
+    void Release() {
+        if (module_) Os().FreeLibrary(module_);
+        module_ = nullptr;
+    }
+
+private:
+    HMODULE module_;
 };
 
 // A function looked up in a library, as the type the caller expects.

@@ -6,9 +6,12 @@
 namespace kv {
 namespace {
 
+MessageAnswerer g_answerer = nullptr;
+
 class Win32Platform final : public Platform {
 public:
     int ShowMessage(const std::string& text, const std::string& title, UINT style) override {
+        if (g_answerer) return g_answerer(text, title, style);
         return ::MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
     }
 
@@ -261,5 +264,7 @@ Platform& Win32Os() {
 Platform& Os() { return g_current ? *g_current : Win32Os(); }
 
 void SetOs(Platform* platform) { g_current = platform; }
+
+void SetMessageAnswerer(MessageAnswerer answerer) { g_answerer = answerer; }
 
 }  // namespace kv

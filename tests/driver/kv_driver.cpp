@@ -110,7 +110,7 @@ void Process::Release() {
 }
 
 Process Process::Start(const std::string& exe, const std::string& args, const std::string& workdir,
-                       std::string* error) {
+                       std::string* error, HANDLE output) {
   Process p;
   std::string cmd = "\"" + exe + "\"";
   if (!args.empty()) cmd += " " + args;
@@ -119,8 +119,12 @@ Process Process::Start(const std::string& exe, const std::string& args, const st
 
   STARTUPINFOA si{};
   si.cb = sizeof si;
+  if (output) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = output;
+  }
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(exe.c_str(), cmdline.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+  if (!CreateProcessA(exe.c_str(), cmdline.data(), nullptr, nullptr, output ? TRUE : FALSE, CREATE_SUSPENDED,
                       nullptr, workdir.empty() ? nullptr : workdir.c_str(), &si, &pi)) {
     if (error) *error = "CreateProcess(" + cmd + ") failed, error " + std::to_string(GetLastError());
     return p;

@@ -27,9 +27,10 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   // Starts `exe` (full path) with `args` in `workdir`. On failure the result
-  // is not started() and `error` (when given) says why.
+  // is not started() and `error` (when given) says why. With `output`, the
+  // program's standard output and error go to that (inheritable) handle.
   static Process Start(const std::string& exe, const std::string& args, const std::string& workdir,
-                       std::string* error = nullptr);
+                       std::string* error = nullptr, HANDLE output = nullptr);
 
   bool started() const { return process_ != nullptr; }
   DWORD pid() const { return pid_; }

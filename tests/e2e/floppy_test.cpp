@@ -2,6 +2,8 @@
 // run.sh links as A:, the batch start (through a recording stand-in), the
 // progress run, and the runs that must leave the diskette as it was.
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -107,7 +109,9 @@ TEST_F(FloppyCopy, WritesTheImageStartsTheBatchAndAsksToRestart) {
   ASSERT_TRUE(format);
   AnswerBox(format, IDYES);
 
-  // During the run the window answers but takes no clicks.
+  // During the run the window answers but takes no clicks, and the main
+  // window under it takes none either.
+  EXPECT_FALSE(drv::Enabled(main_)) << "the main window is live under the diskette dialog";
   Sleep(1500);
   HWND create = Ctl(floppy, fid::OnCreateDisk);
   HWND exitButton = Ctl(floppy, fid::OnExit);
@@ -135,6 +139,7 @@ TEST_F(FloppyCopy, WritesTheImageStartsTheBatchAndAsksToRestart) {
   EXPECT_FALSE(drv::Visible(bar));
   ExpectNoBox(500ms);
   EXPECT_TRUE(app_.Running());
+  EXPECT_TRUE(drv::Enabled(main_)) << "the main window stays disabled after the dialog";
 
   // The batch file runs on its own; give it a moment to write its line.
   std::vector<std::string> lines;
@@ -168,6 +173,44 @@ TEST_F(FloppyRefusals, NoAtTheFormattingQuestionClosesTheDialogAndWritesNothing)
   EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
 }
 
+// The question has no owner: a second Create under it starts no second run.
+TEST_F(FloppyRefusals, SecondCreateDuringTheFormattingQuestionStartsNothing) {
+  HWND floppy = CreateRun();
+  ASSERT_TRUE(floppy);
+  auto format = ExpectBox(kTitle, kFormatQuestion, {IDYES, IDNO}, Icon::Shown);
+  ASSERT_TRUE(format);
+  ASSERT_TRUE(drv::Click(Ctl(floppy, fid::OnCreateDisk)));
+  Sleep(1000);
+  int boxes = 0;
+  for (const drv::WindowInfo& w : drv::TopLevelWindows(app_.pid()))
+    if (w.cls == "#32770" && w.visible) ++boxes;
+  EXPECT_EQ(boxes, 1) << "a second run asked again; found:\n" << Windows();
+  AnswerBox(format, IDNO);
+  ExpectNoBox(1500ms);
+  ExpectDisketteUnchanged();
+  EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
+}
+
+TEST_F(FloppyRefusals, AnImageThatIsNotInRomStartsNothing) {
+  main_ = StartToMainWindow();
+  ASSERT_TRUE(main_);
+  ASSERT_TRUE(drv::Click(Ctl(main_, kv::ids::mainform::OnFloppy)));
+  HWND floppy = drv::WaitWindow(app_.pid(), {"TFloppy", "Create BIOS Flash Diskette", true}, 10s);
+  ASSERT_TRUE(floppy);
+  HWND combo = Ctl(floppy, fid::ComboBox1);
+  DWORD_PTR result = 0;
+  ASSERT_TRUE(SendMessageTimeoutW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"KAVT.108"),
+                                  SMTO_ABORTIFHUNG, 5000, &result));
+  ASSERT_TRUE(drv::Click(Ctl(floppy, fid::OnCreateDisk)));
+  AnswerBox(ExpectBox(kTitle,
+                      "The BIOS file KAVT.108 is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS "
+                      "file from the list.",
+                      {IDOK}, Icon::Shown),
+            IDOK);
+  ExpectNoBox(1000ms);
+  ExpectDisketteUnchanged();
+}
+
 TEST_F(FloppyRefusals, MissingImageIsReportedAsLost) {
   RemoveInstallFile("fdd.imz");
   HWND floppy = CreateRun();
@@ -192,6 +235,71 @@ TEST_F(FloppyRefusals, ShortImageIsRefusedBeforeTheFormattingQuestion) {
   AnswerBox(box, IDOK);
   ExpectNoBox(500ms);
   ExpectDisketteUnchanged();
+}
+
+// ---- runs that write and then fail ---------------------------------------------
+
+class FloppyFaults : public FloppyTask {
+ protected:
+  // Each test writes the diskette: the next one starts from the same bytes.
+  void TearDown() override {
+    FloppyTask::TearDown();
+    std::ofstream(diskette_, std::ios::binary | std::ios::trunc) << before_;
+  }
+};
+
+// Without copybinFile.bat the run ends in an error box, not in "Successful!".
+TEST_F(FloppyFaults, AMissingBatchFileIsReportedInsteadOfSuccess) {
+  RemoveInstallFile("copybinFile.bat");
+  ASSERT_TRUE(CreateRun());
+  AnswerBox(ExpectBox(kTitle, kFormatQuestion, {IDYES, IDNO}, Icon::Shown), IDYES);
+  auto box = drv::WaitMessageBox(app_.pid(), 60s);
+  ASSERT_TRUE(box) << "no outcome; found:\n" << Windows();
+  EXPECT_EQ(box->title, kTitle);
+  EXPECT_EQ(box->text, "copybinFile.bat could not be started (error 2).\nThe BIOS file was not copied.");
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK}) << "no restart question";
+  AnswerBox(box, IDOK);
+  ExpectNoBox(1000ms);
+}
+
+// A diskette that does not keep what was written (here: a sector that keeps
+// changing under the copy) is found by the read-back and reported.
+TEST_F(FloppyFaults, ADisketteThatDiffersFromTheImageIsReported) {
+  std::atomic<bool> stop{false};
+  std::thread scribbler([&] {
+    const std::string junk(512, '\x6B');
+    while (!stop) {
+      HANDLE h = CreateFileA(diskette_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        SetFilePointer(h, 5 * 512, nullptr, FILE_BEGIN);
+        DWORD n = 0;
+        WriteFile(h, junk.data(), 512, &n, nullptr);
+        CloseHandle(h);
+      }
+      Sleep(2);
+    }
+  });
+  struct Join {
+    std::atomic<bool>& stop;
+    std::thread& t;
+    ~Join() {
+      stop = true;
+      t.join();
+    }
+  } join{stop, scribbler};
+  ASSERT_TRUE(CreateRun());
+  AnswerBox(ExpectBox(kTitle, kFormatQuestion, {IDYES, IDNO}, Icon::Shown), IDYES);
+  auto box = drv::WaitMessageBox(app_.pid(), 60s);
+  ASSERT_TRUE(box) << "no outcome; found:\n" << Windows();
+  EXPECT_EQ(box->title, "Create Flash BIOS diskette");
+  EXPECT_EQ(box->text,
+            "The diskette does not hold what was written: sector 5 differs from fdd.imz!\n"
+            "Please use another floppy disk.");
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK}) << "no restart question";
+  AnswerBox(box, IDOK);
+  ExpectNoBox(1000ms);
+  EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
 }
 
 }  // namespace

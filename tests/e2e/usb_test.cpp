@@ -272,5 +272,74 @@ TEST_F(UsbKey, TypedDriveThatCouldChangeTheCommandIsRefused) {
   ASSERT_NO_FATAL_FAILURE(CloseDialog(dialog));
 }
 
+// What the dialog refuses before anything starts, and a batch file whose
+// failure reaches the program as an error instead of "Successful!".
+TEST_F(UsbKey, RefusalsAndFailuresNeverEndInSuccess) {
+  ASSERT_NO_FATAL_FAILURE(Serve(std::string(kDisks) +
+                                Volumes("DeviceID=E: DriveType=2 Size=51200\r\n")));
+  // The image is "abc": its digest is known.
+  ASSERT_NO_FATAL_FAILURE(WriteInstallFile("ROM\\KAVT.107", "abc"));
+  ASSERT_NO_FATAL_FAILURE(Open());
+  HWND dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  EXPECT_FALSE(drv::Enabled(main_)) << "the main window is live under the USB key dialog";
+  auto type = [&](int id, const wchar_t* text) {
+    DWORD_PTR result = 0;
+    ASSERT_NE(SendMessageTimeoutW(Ctl(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text),
+                                  SMTO_NORMAL, 2000, &result),
+              0);
+  };
+  struct Case {
+    const char* name;
+    const wchar_t* drive;
+    const wchar_t* image;
+    std::string sums;   // SHA256SUMS; empty: none
+    std::string batch;  // ToUSB.bat; empty: missing
+    std::string box;    // the start of the only box expected
+  };
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string other = std::string(64, '0');
+  const Case cases[] = {
+      {"drive the scan did not find", L"Z:", L"KAVT.107", "", kRecordingBatch,
+       "The drive Z: was not found as a USB disk!"},
+      {"image not in ROM", L"E:", L"KAVT.109", "", kRecordingBatch,
+       "The BIOS file KAVT.109 is not in C:\\KAVELTON\\ROM!"},
+      {"image that fails its checksum", L"E:", L"KAVT.107", other + "  KAVT.107\r\n", kRecordingBatch,
+       "The BIOS image KAVT.107 does not match its checksum"},
+      {"ToUSB.bat missing", L"e:", L"KAVT.107", abc + " *kavt.107\r\n", "",
+       "ToUSB.bat could not be started (error 2)."},
+      {"ToUSB.bat failing", L"E:", L"KAVT.107", "", "@exit /b 7\r\n", "ToUSB.bat failed with exit code 7."},
+      {"checksum that matches", L"E:", L"KAVT.107", abc + "  KAVT.107\n", kRecordingBatch,
+       kRestartQuestion},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveInstallFile("SHA256SUMS");
+    if (!c.sums.empty()) ASSERT_NO_FATAL_FAILURE(WriteInstallFile("SHA256SUMS", c.sums));
+    RemoveInstallFile("ToUSB.bat");
+    if (!c.batch.empty()) ASSERT_NO_FATAL_FAILURE(WriteInstallFile("ToUSB.bat", c.batch));
+    RemoveInstallFile("usbkey-calls.log");
+    type(usb::ComboBox1, c.drive);
+    type(usb::ComboBox2, c.image);
+    ASSERT_TRUE(drv::Click(Ctl(dialog, usb::Button1)));
+    auto box = drv::WaitMessageBox(app_.pid(), 15s);
+    ASSERT_TRUE(box) << "no box; found:\n" << Windows();
+    EXPECT_EQ(box->text.rfind(c.box, 0), 0u) << drv::Escape(box->text);
+    const bool success = c.box == kRestartQuestion;
+    const std::vector<int> buttons = success ? std::vector<int>{IDYES, IDNO} : std::vector<int>{IDOK};
+    EXPECT_EQ(box->buttons, buttons);
+    if (success) {
+      EXPECT_EQ(BatchCalls(1), std::vector<std::string>{"[E:] [KAVT.107]"});
+      AnswerBox(box, IDNO);
+      break;  // No closes the dialog
+    }
+    AnswerBox(box, IDOK);
+    ExpectNoBox(500ms);
+    if (c.batch == kRecordingBatch) EXPECT_TRUE(BatchCalls(0, 0ms).empty()) << "the batch file ran";
+  }
+  EXPECT_TRUE(drv::WaitWindowGone(app_.pid(), {"TUSB", std::nullopt, true}, 5s));
+  EXPECT_TRUE(drv::Enabled(main_));
+}
+
 }  // namespace
 }  // namespace kv::e2e

@@ -1,0 +1,35 @@
+// Kavelton without windows, for deployment tools: /check and /flash, which
+// report through the exit code, standard output and the run log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kv {
+
+// Exit codes of the unattended command line.
+enum ExitCode : int {
+    kExitMatches = 0,
+    kExitBadArguments = 1,
+    kExitBoardMismatch = 2,
+    kExitBoardUnknown = 3,
+    kExitImageRefused = 4,
+    kExitPower = 5,
+    kExitEncryption = 6,
+    kExitFlasherNotStarted = 7,
+    kExitFlasherFailed = 8,
+    kExitNotNewer = 9,
+    kExitRestartNeeded = 3010,
+    kExitRestartStarted = 1641,
+};
+
+// The words of a command line: blanks separate them, double quotes group.
+std::vector<std::string> SplitArguments(const std::string& commandLine);
+
+// True when the program was started with arguments.
+bool HasArguments(const std::string& commandLine);
+
+// Runs the command the arguments name and returns its exit code.
+int RunUnattended(const std::string& commandLine);
+
+}  // namespace kv

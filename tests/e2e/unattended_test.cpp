@@ -1,0 +1,127 @@
+// Kavelton.exe with arguments, as a deployment tool runs it: no window, the
+// whole exit code (read here with GetExitCodeProcess: a Linux shell would see
+// only its low 8 bits), the output on an inherited handle. Not reachable
+// under Wine: 5 (Wine reports AC power and no battery), 6 (no drive
+// encryption namespace) and 1641 (a restart ends the whole Wine session).
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "e2e_fixture.h"
+
+namespace kv::e2e {
+namespace {
+
+const std::string kAbcDigest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+class Unattended : public KaveltonTest {
+ protected:
+  void SetUp() override {
+    KaveltonTest::SetUp();
+    if (HasFatalFailure()) return;
+    drv::KillAllNamed("WinFlash64.exe");
+    ASSERT_NO_FATAL_FAILURE(UseBiosDouble({.version = "KVD.100"}));
+    ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));
+    for (const char* f : {"WinFlash64.exe", "flasher.log", "LastUpdate.txt", "SHA256SUMS"})
+      RemoveInstallFile(f);
+  }
+  void TearDown() override {
+    drv::KillAllNamed("WinFlash64.exe");
+    KaveltonTest::TearDown();
+  }
+  static void InstallFlasher() {
+    const char* flasher = std::getenv("KV_E2E_FLASHER");
+    ASSERT_TRUE(flasher && *flasher) << "KV_E2E_FLASHER is not set: run through tests/e2e/run.sh";
+    ASSERT_TRUE(CopyFileA(flasher, InstallPath("WinFlash64.exe").c_str(), FALSE));
+  }
+
+  // Runs Kavelton.exe with the arguments; its exit code, and what it wrote
+  // to its standard output in *output. No window may open meanwhile.
+  DWORD Run(const std::string& args, std::string* output = nullptr) {
+    const std::string outPath = InstallPath("unattended-out.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    std::string error;
+    app_ = drv::Process::Start(InstallPath("Kavelton.exe"), args, kInstallDir, &error, out);
+    CloseHandle(out);
+    EXPECT_TRUE(app_.started()) << error;
+    DWORD code = 0xDEAD;
+    const bool ended = app_.WaitExit(60s, &code);
+    EXPECT_TRUE(ended) << args << ": still running; found:\n" << Windows();
+    std::ifstream in(outPath, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (output) *output = text;
+    return ended ? code : 0xDEAD;
+  }
+};
+
+TEST_F(Unattended, BadArgumentsGiveOneAndStartNothing) {
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  WriteInstallFile("ROM\\KVD.101", "BIOS image\r\n");
+  for (const char* args : {"/bogus", "/flash", "/flash /force", "/check now", "/flash KVD.101 /later",
+                           "check"}) {
+    SCOPED_TRACE(args);
+    std::string out;
+    EXPECT_EQ(Run(args, &out), 1u);
+    EXPECT_NE(out.find("Usage: Kavelton.exe /check"), std::string::npos) << out;
+  }
+  std::string usage;
+  EXPECT_EQ(Run("/?", &usage), 0u);
+  EXPECT_NE(usage.find("/flash IMAGE [/force] [/suspendencryption] [/restart]"), std::string::npos);
+  EXPECT_TRUE(ReadLines("flasher.log").empty()) << "a flasher was started";
+}
+
+TEST_F(Unattended, CheckReportsTheBoardByItsExitCode) {
+  std::string out;
+  EXPECT_EQ(Run("/check", &out), 0u);
+  EXPECT_NE(out.find("BIOS version: KVD.100\r\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("The board matches System.txt."), std::string::npos) << out;
+
+  WriteInstallFile("System.txt", "SystemID:XYZ99\r\n");
+  EXPECT_EQ(Run("/CHECK"), 2u);
+  RemoveInstallFile("System.txt");
+  EXPECT_EQ(Run("/check"), 3u);
+  EXPECT_NE(ReadLines("Kavelton.log").size(), 0u) << "the runs are logged";
+}
+
+TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
+  struct Case {
+    const char* name;
+    std::string image, content, sums;
+    bool flasher;
+    const char* args;
+    DWORD code;
+    bool started;
+  };
+  const Case cases[] = {
+      {"image missing", "KVD.101", "", "", true, "/flash KVD.102", 4, false},
+      {"checksum mismatch", "KVD.101", "abc", std::string(64, '1') + "  KVD.101\n", true,
+       "/flash KVD.101", 4, false},
+      {"older image", "KVD.099", "abc", "", true, "/flash KVD.099", 9, false},
+      {"unreadable version", "KVD.1.2", "abc", "", true, "/flash KVD.1.2", 9, false},
+      {"flasher missing", "KVD.101", "abc", "", false, "/flash KVD.101", 7, false},
+      {"flasher fails", "KVD.101", "exit=5\r\n", "", true, "/flash KVD.101", 8, true},
+      {"flashed", "KVD.101", "abc", kAbcDigest + " *KVD.101\n", true, "/flash KVD.101", 3010, true},
+      {"older image forced", "KVD.099", "abc", "", true, "/flash kvd.099 /FORCE", 3010, true},
+  };
+  RemoveInstallFile("ROM\\KAVT.107");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteInstallFile("ROM\\" + c.image, c.content);
+    RemoveInstallFile("SHA256SUMS");
+    if (!c.sums.empty()) WriteInstallFile("SHA256SUMS", c.sums);
+    RemoveInstallFile("WinFlash64.exe");
+    RemoveInstallFile("flasher.log");
+    if (c.flasher) ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+    std::string out;
+    EXPECT_EQ(Run(c.args, &out), c.code) << out;
+    EXPECT_EQ(ReadLines("flasher.log").size(), c.started ? 1u : 0u) << out;
+    EXPECT_FALSE(InstallFileExists("LastUpdate.txt")) << "recorded without a restart";
+    RemoveInstallFile("ROM\\" + c.image);
+  }
+}
+
+}  // namespace
+}  // namespace kv::e2e
