@@ -83,6 +83,15 @@ TMainForm::TMainForm()
       SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13),
       HoldTimer(*this, kHoldTimer) {
     HoldTimer.OnTimer = [this] { HoldTimerTimer(); };
+    // Ending the program would end the hold that keeps Windows from sleeping
+    // or shutting down under the flasher, which goes on flashing.
+    OnCloseQuery = [this] {
+        if (!flashHold_) return true;
+        Os().ShowMessage("A BIOS flash is in progress!\nKavelton keeps Windows from sleeping or "
+                         "shutting down until WinFlash64.exe has ended.\nPlease exit after that.",
+                         "Kavelton", MB_OK | MB_ICONWARNING | MB_TOPMOST);
+        return false;
+    };
     // A value longer than its room ends in "..." instead of running over the
     // next label or out of the group box (407 wide, inner margin 6).
     labPrdName.SetMaxWidth(407 - 6 - 138);

@@ -2,11 +2,12 @@
 # Start-up time of Kavelton against two floors, measured side by side in one
 # run under Wine: a minimal Win32 program making the same BIOS.dll calls, and
 # a bare one building Kavelton's own start-up windows with plain Win32 calls
-# (what the form framework costs). Then the sizes of the shipped binaries.
+# (what the form framework costs). Then the diskette read-back's cost as a
+# ratio to the copy, and the sizes of the shipped binaries.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 "$root/scripts/setup.sh"
-build_win --target install_folder minimal_window bare_windows kv_startup_bench
+build_win --target install_folder minimal_window bare_windows kv_startup_bench verify_bench
 ensure_display
 prefix=$root/build/bench-prefix
 export KV_WINEPREFIX=$prefix WINEPREFIX=$prefix
@@ -19,6 +20,13 @@ cp "$win_build/tests/bench/minimal_window.exe" "$win_build/tests/bench/bare_wind
 printf 'SystemID:Base\r\n' > "$k/System.txt"
 mkdir -p "$k/ROM" && printf 'x' > "$k/ROM/KVB.100"
 "$root/tests/wine-run.sh" "$win_build/tests/bench/kv_startup_bench.exe" "${1:-10}"
+
+# The diskette read-back against the copy it checks, on an image file as A:.
+media=$root/build/bench-media
+mkdir -p "$media" && truncate -s 1474560 "$media/a.img"
+rm -f "$prefix/dosdevices/a::" && ln -s "$media/a.img" "$prefix/dosdevices/a::"
+"$root/tests/wine-run.sh" "$win_build/tests/bench/verify_bench.exe" "${1:-10}"
+rm -f "$prefix/dosdevices/a::"
 
 echo "binary sizes (goal: Kavelton.exe at most 1 MiB = 1048576 bytes):"
 for f in Kavelton.exe BIOS.dll UsbScan.dll Sectorkit.dll; do

@@ -639,6 +639,7 @@ int TForm::ShowModal() {
 }
 
 void TForm::Close() {
+    if (OnCloseQuery && !OnCloseQuery()) return;
     if (OnClose) OnClose();
     if (modal_) {
         modalResult_ = mrCancel;

@@ -218,6 +218,8 @@ protected:
     static void RunGuarded(const std::function<void()>& handler);
 
     std::function<void()> OnClose;  // called before the form closes by any route
+    // Asked before the form closes by any route: false keeps it open.
+    std::function<bool()> OnCloseQuery;
 
 private:
     friend class TControl;

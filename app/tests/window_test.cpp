@@ -479,6 +479,29 @@ TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
     EXPECT_EQ(w.MissCount, 1);
 }
 
+// The flasher goes on when its dialog closes: the main window takes over the
+// hold against sleep and shutdown, keeps the program from ending under it,
+// and lets go once the flasher has gone.
+TEST_F(WindowTest, ClosingDuringTheFlashHandsTheHoldToTheMainWindow) {
+    TWindow& w = Watching();
+    fake.processes = {{"System", 4}, {"WinFlash64.exe", 42}};
+    w.Button2Click();
+    ASSERT_TRUE(main->HoldsFlash());
+    EXPECT_EQ(fake.blockReasons.count(main->Handle()), 1u) << "the block reason moved with the hold";
+    main->OnExitClick();
+    ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
+    EXPECT_EQ(fake.messages[0].title, "Kavelton");
+    main->HoldTimerTimer();
+    EXPECT_TRUE(main->HoldsFlash()) << "released while the flasher runs";
+
+    fake.processes = {{"System", 4}};
+    main->HoldTimerTimer();
+    EXPECT_FALSE(main->HoldsFlash());
+    EXPECT_TRUE(fake.blockReasons.empty());
+    main->OnExitClick();
+    EXPECT_EQ(fake.messages.size(), 1u) << "Exit refused after the flash";
+}
+
 TEST_F(WindowTest, CloseEndsTheWatchAtOnce) {
     TWindow& w = Watching();
     w.Button2Click();
