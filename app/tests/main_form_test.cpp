@@ -255,6 +255,24 @@ TEST_F(UsbTaskTest, NoAtThePromptLoadsNothing) {
     EXPECT_FALSE(test::WasShown());
 }
 
+// The prompt has no owner: clicks on the task button under it start
+// nothing, and only an explicit Yes goes on (a prompt ended by the program's
+// end answers something else).
+TEST_F(UsbTaskTest, ClicksUnderThePromptStartNothingAndOnlyYesGoesOn) {
+    g_scans = {{"E:"}};
+    int nested = 0;
+    fake().onMessage = [&](const test::MessageRecord&) {
+        if (nested++ > 0) return;
+        form_->OnUSBClick();
+        form_->OnUSBClick();
+    };
+    fake().answers = {0};
+    Click();
+    EXPECT_EQ(fake().messages.size(), 1u) << "a second prompt or box under the first";
+    EXPECT_EQ(fake().CallCount("LoadLibrary"), 0) << "scanned without a Yes";
+    EXPECT_FALSE(test::WasShown());
+}
+
 TEST_F(UsbTaskTest, FoundDrivesDropTheDisketteAndOpenTheDialog) {
     g_scans = {{"A:", "E:", "F:"}};
     fake().answers = {IDYES};
