@@ -1,12 +1,45 @@
 #include "platform.h"
 
 #include <bcrypt.h>
+
+#include <type_traits>
 #include <tlhelp32.h>
 
 namespace kv {
 namespace {
 
 MessageAnswerer g_answerer = nullptr;
+
+// bcrypt.dll is loaded when an image is first hashed: a start without a
+// checksum list, and Sectorkit.dll (which shares this platform), never need
+// it. Kept loaded once loaded.
+struct Bcrypt {
+    decltype(&::BCryptOpenAlgorithmProvider) openAlgorithm;
+    decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithm;
+    decltype(&::BCryptCreateHash) createHash;
+    decltype(&::BCryptHashData) hashData;
+    decltype(&::BCryptFinishHash) finishHash;
+    decltype(&::BCryptDestroyHash) destroyHash;
+};
+
+const Bcrypt* BcryptApi() {
+    static const Bcrypt* api = []() -> const Bcrypt* {
+        HMODULE module = ::LoadLibraryA("bcrypt.dll");
+        if (!module) return nullptr;
+        static Bcrypt found{};
+        auto get = [module](auto& fn, const char* name) {
+            fn = ProcAs<std::remove_reference_t<decltype(fn)>>(::GetProcAddress(module, name));
+            return fn != nullptr;
+        };
+        if (!get(found.openAlgorithm, "BCryptOpenAlgorithmProvider") ||
+            !get(found.closeAlgorithm, "BCryptCloseAlgorithmProvider") ||
+            !get(found.createHash, "BCryptCreateHash") || !get(found.hashData, "BCryptHashData") ||
+            !get(found.finishHash, "BCryptFinishHash") || !get(found.destroyHash, "BCryptDestroyHash"))
+            return nullptr;
+        return &found;
+    }();
+    return api;
+}
 
 class Win32Platform final : public Platform {
 public:
@@ -196,13 +229,15 @@ public:
     bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
 
     HANDLE HashBegin() override {
+        const Bcrypt* api = BcryptApi();
+        if (!api) return nullptr;
         auto hash = new Sha256{};
-        if (::BCryptOpenAlgorithmProvider(&hash->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+        if (api->openAlgorithm(&hash->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
             delete hash;
             return nullptr;
         }
-        if (::BCryptCreateHash(hash->algorithm, &hash->hash, nullptr, 0, nullptr, 0, 0) < 0) {
-            ::BCryptCloseAlgorithmProvider(hash->algorithm, 0);
+        if (api->createHash(hash->algorithm, &hash->hash, nullptr, 0, nullptr, 0, 0) < 0) {
+            api->closeAlgorithm(hash->algorithm, 0);
             delete hash;
             return nullptr;
         }
@@ -210,16 +245,16 @@ public:
     }
     bool HashData(HANDLE hash, const void* data, DWORD size) override {
         auto* h = static_cast<Sha256*>(hash);
-        return ::BCryptHashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
+        return BcryptApi()->hashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
     }
     bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) override {
-        return ::BCryptFinishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
+        return BcryptApi()->finishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
     }
     void HashEnd(HANDLE hash) override {
         auto* h = static_cast<Sha256*>(hash);
         if (!h) return;
-        ::BCryptDestroyHash(h->hash);
-        ::BCryptCloseAlgorithmProvider(h->algorithm, 0);
+        BcryptApi()->destroyHash(h->hash);
+        BcryptApi()->closeAlgorithm(h->algorithm, 0);
         delete h;
     }
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
