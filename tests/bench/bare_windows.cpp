@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <tuple>
 
 #include "pictures.h"
 
@@ -129,7 +130,9 @@ HWND Group(HWND parent, const char* text, int x, int y, int w, int h, int id, HF
     return hwnd;
 }
 
-HWND Form(const char* cls, const char* caption, int x, int y, int w, int h, HFONT font) {
+// The main window wears the program's icon (resource 1, linked in from
+// Kavelton's own resources), as Kavelton's does.
+HWND Form(const char* cls, const char* caption, int x, int y, int w, int h, HFONT font, bool icon = false) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = FormProc;
@@ -137,6 +140,7 @@ HWND Form(const char* cls, const char* caption, int x, int y, int w, int h, HFON
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = cls;
+    wc.hIcon = icon ? LoadIconA(g_instance, MAKEINTRESOURCEA(1)) : nullptr;
     RegisterClassExA(&wc);
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
@@ -145,6 +149,13 @@ HWND Form(const char* cls, const char* caption, int x, int y, int w, int h, HFON
     HWND hwnd = CreateWindowExA(exStyle, cls, caption, style, S(x), S(y), r.right - r.left,
                                 r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (auto [which, cx, cy] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
+                                 std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+        HANDLE image = icon ? LoadImageA(g_instance, MAKEINTRESOURCEA(1), IMAGE_ICON, GetSystemMetrics(cx),
+                                         GetSystemMetrics(cy), LR_SHARED)
+                            : nullptr;
+        SendMessageA(hwnd, WM_SETICON, which, reinterpret_cast<LPARAM>(image));
+    }
     return hwnd;
 }
 
@@ -160,7 +171,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     SetCurrentDirectoryA("C:\\KAVELTON");
 
     const HFONT text13 = Font(13), value11 = Font(11), warning = Font(13, true, true);
-    HWND main = Form("KvBareMain", "Kavelton", 271, 119, 451, 408, Font(11, true));
+    HWND main = Form("KvBareMain", "Kavelton", 271, 119, 451, 408, Font(11, true), true);
     SetWindowLongPtrA(main, GWLP_USERDATA, 1);  // ends the program when destroyed
     HWND box1 = Group(main, "Current System Information", 18, 16, 407, 105, 101, text13);
     Label(box1, "Product Name:", 17, 24, 102, text13);
