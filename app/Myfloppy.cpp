@@ -14,7 +14,6 @@
 #include "images.h"
 #include "platform.h"
 #include "raw_volume.h"
-#include "run_log.h"
 #include "task_run.h"
 
 namespace kv {
@@ -44,7 +43,6 @@ const char kTitle[] = "Create Flash BIOS Diskette";
 const char kCopyTitle[] = "Create Flash BIOS diskette";
 const char kIdleHint[] = "Select older version if nessary!";
 const char kBusyHint[] = "Please wait until it shows a dialog box!";
-constexpr UINT kError = MB_OK | MB_ICONERROR | MB_TOPMOST;
 
 ui::FormStyle FloppyStyle() {
     ui::FormStyle style{"TFloppy", "Create BIOS Flash Diskette", 360, 220, 281, 191};
@@ -184,15 +182,17 @@ void TFloppy::OnCreateDiskClick() {
         if (MainForm) MainForm->Repaint();
         Repaint();
     };
-    // Ends a failed run: the user gets the buttons back at once.
-    auto stop = [&](const std::string& text) {
+    auto giveBackButtons = [this] {
         Timer1.SetEnabled(false);
         OnCreateDisk.SetEnabled(true);
         OnExit.SetEnabled(true);
+    };
+    // Ends a failed run: the user gets the buttons back at once.
+    auto stop = [&](const std::string& text) {
+        giveBackButtons();
         drive.Close();
         diskImage.Close();
-        Log(std::string(kCopyTitle) + ": " + text);
-        Os().ShowMessage(text, kCopyTitle, kError);
+        TaskRun(kCopyTitle).Error(text);
     };
 
     // What was read from fdd.imz, to compare the diskette with afterwards.
@@ -227,11 +227,7 @@ void TFloppy::OnCreateDiskClick() {
         return;
     }
     if (!drive.Close()) {
-        Timer1.SetEnabled(false);
-        OnCreateDisk.SetEnabled(true);
-        OnExit.SetEnabled(true);
-        Log(std::string(kCopyTitle) + ": Can't close disk handle!");
-        Os().ShowMessage("Can't close disk handle!", kCopyTitle, kError);
+        stop("Can't close disk handle!");
         return;
     }
     Os().Sleep(30);
@@ -250,9 +246,7 @@ void TFloppy::OnCreateDiskClick() {
 
     OsHandle batch;
     if (!run.StartBatch("copybinFile.bat", core::DisketteCommand(image, driveName), batch)) {
-        Timer1.SetEnabled(false);
-        OnCreateDisk.SetEnabled(true);
-        OnExit.SetEnabled(true);
+        giveBackButtons();
         return;
     }
 

@@ -1,14 +1,13 @@
 #include "Myusb.h"
 
-#include <cctype>
 #include <string>
 
 #include "Main.h"
 #include "catalogue.h"
 #include "commands.h"
 #include "control_ids.h"
+#include "flash_checks.h"
 #include "platform.h"
-#include "run_log.h"
 #include "task_run.h"
 
 namespace kv {
@@ -20,7 +19,6 @@ using ui::Font;
 
 const Font kText13{13};
 const char kTitle[] = "Create Flash BIOS Penlet";
-const UINT kErrorStyle = MB_OK | MB_ICONERROR | MB_TOPMOST;
 constexpr int kAnimationSteps = 220;
 constexpr DWORD kStepMs = 24;
 
@@ -30,10 +28,7 @@ ui::FormStyle UsbStyle() {
     return style;
 }
 
-void Error(const std::string& text) {
-    Log(std::string(kTitle) + ": " + text);
-    Os().ShowMessage(text, kTitle, kErrorStyle);
-}
+void Error(const std::string& text) { TaskRun(kTitle).Error(text); }
 
 }  // namespace
 
@@ -109,7 +104,9 @@ void TUSB::Button1Click() {
               "from the list.");
         return;
     }
-    if (IsSystemDrive(drive)) {
+    // The Windows folder is always known on a running system; without it the
+    // scan list alone decides.
+    if (core::EqualIgnoringCase(drive, SystemDrive())) {
         Error("The drive " + drive + " is the system drive!\nPlease select a USB disk.");
         return;
     }
@@ -154,23 +151,10 @@ void TUSB::Button1Click() {
 }
 
 std::string TUSB::ScannedDrive(const std::string& typed) const {
-    for (int i = 0; i < ComboBox1.ItemCount(); ++i) {
-        const std::string item = ComboBox1.Item(i);
-        if (item.size() == typed.size() && item.size() == 2 && item[1] == ':' &&
-            std::toupper(static_cast<unsigned char>(item[0])) ==
-                std::toupper(static_cast<unsigned char>(typed[0])))
-            return item;
-    }
+    // The typed text is a drive text already: an item equal to it is one too.
+    for (int i = 0; i < ComboBox1.ItemCount(); ++i)
+        if (core::EqualIgnoringCase(ComboBox1.Item(i), typed)) return ComboBox1.Item(i);
     return {};
-}
-
-bool TUSB::IsSystemDrive(const std::string& drive) {
-    const std::string windows = Os().WindowsFolder();
-    // The Windows folder is always known on a running system; without it the
-    // scan list alone decides.
-    if (windows.size() < 2 || windows[1] != ':') return false;
-    return std::toupper(static_cast<unsigned char>(windows[0])) ==
-           std::toupper(static_cast<unsigned char>(drive[0]));
 }
 
 }  // namespace kv

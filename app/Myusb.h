@@ -26,7 +26,6 @@ public:
 private:
     // The list's spelling of a typed drive that the last scan found, or "".
     std::string ScannedDrive(const std::string& typed) const;
-    static bool IsSystemDrive(const std::string& drive);
 
     bool running_ = false;
 };

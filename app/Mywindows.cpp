@@ -1,17 +1,15 @@
 #include "Mywindows.h"
 
-#include <cctype>
 #include <string>
-#include <string_view>
 
 #include "Main.h"
 #include "catalogue.h"
-#include "flash_checks.h"
-#include "flash_hold.h"
-#include "run_log.h"
 #include "commands.h"
 #include "control_ids.h"
+#include "flash_checks.h"
+#include "flash_hold.h"
 #include "platform.h"
+#include "run_log.h"
 #include "task_run.h"
 
 namespace kv {
@@ -33,16 +31,6 @@ ui::FormStyle WindowStyle() {
     ui::FormStyle style{"TWindow", "Flash BIOS in Windows", 352, 280, 266, 174};
     style.font = ui::Font{11};
     return style;
-}
-
-// Whole name against whole name, ASCII letters compared without case.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x != y && !(std::isalpha(x) && std::tolower(x) == std::tolower(y))) return false;
-    }
-    return true;
 }
 
 int Message(const std::string& text, const char* title, UINT style) {
@@ -102,18 +90,18 @@ void TWindow::Button1Click() {
     if (!guard.Entered()) return;
     // Two flashers at once can leave the board unbootable, and one started
     // before this dialog was reopened is just as much in progress.
-    switch (FlasherListed()) {
-    case Listing::Found:
+    switch (FindFlasher()) {
+    case FlasherListing::Found:
         Message("A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you "
                 "start another one.",
                 kFlashTitle, MB_OK | MB_ICONERROR);
         return;
-    case Listing::Unknown:
+    case FlasherListing::Unknown:
         Message("The running programs can not be listed, so it can not be told whether a BIOS "
                 "flash is in progress!\nNothing was started.",
                 kFlashTitle, MB_OK | MB_ICONERROR);
         return;
-    case Listing::NotFound:
+    case FlasherListing::NotFound:
         break;
     }
     if (Timer1.Enabled()) return;  // the watch of the last start has not ended yet
@@ -167,18 +155,6 @@ void TWindow::Button1Click() {
     Button1.SetVisible(true);
 }
 
-TWindow::Listing TWindow::FlasherListed() {
-    OsHandle snapshot(Os().CreateProcessSnapshot());
-    if (!snapshot.Valid()) return Listing::Unknown;
-    std::string exeName;
-    DWORD pid = 0;
-    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return Listing::Unknown;
-    do {
-        if (SameNameIgnoringCase(exeName, kFlasherExe)) return Listing::Found;
-    } while (Os().NextProcess(snapshot.get(), exeName, pid));
-    return Listing::NotFound;
-}
-
 void TWindow::Timer1Timer() {
     if (inTick_) return;
     inTick_ = true;
@@ -196,7 +172,7 @@ void TWindow::Timer1Timer() {
     DWORD pid = 0;
     if (Os().FirstProcess(snapshot.get(), exeName, pid)) {
         do {
-            if (!SameNameIgnoringCase(exeName, kFlasherExe)) continue;
+            if (!core::EqualIgnoringCase(exeName, kFlasherExe)) continue;
             const HANDLE process = Os().OpenProcess(kProcessAllAccess, pid);
             if (!process) continue;
             Os().CloseHandle(process);

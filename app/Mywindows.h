@@ -5,10 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "flash_checks.h"
 #include "flash_hold.h"
@@ -44,9 +42,6 @@ public:
     void Button2Click();
 
 private:
-    enum class Listing { Found, NotFound, Unknown };
-    // Whether a WinFlash64.exe process is listed, started by anyone.
-    static Listing FlasherListed();
     // Empty when the flasher ended with code 0; otherwise the error to show.
     std::string FlasherFailure();
 

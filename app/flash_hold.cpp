@@ -1,5 +1,6 @@
 #include "flash_hold.h"
 
+#include "commands.h"
 #include "platform.h"
 #include "run_log.h"
 
@@ -9,10 +10,6 @@ namespace {
 const wchar_t kReason[] = L"A BIOS update is in progress. Do not turn off or restart the computer.";
 const char kFlasherExe[] = "WinFlash64.exe";
 const DWORD kProcessAllAccess = 0x1F0FFF;
-
-bool SameNameIgnoringCase(const std::string& a, const char* b) {
-    return _stricmp(a.c_str(), b) == 0;
-}
 
 }  // namespace
 
@@ -53,18 +50,21 @@ void FlashHold::Unblock() {
     holder_ = nullptr;
 }
 
-bool FlasherRunning() {
+FlasherListing FindFlasher(bool mustOpen) {
     OsHandle snapshot(Os().CreateProcessSnapshot());
-    if (!snapshot.Valid()) return true;
+    if (!snapshot.Valid()) return FlasherListing::Unknown;
     std::string exeName;
     DWORD pid = 0;
-    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return true;
+    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return FlasherListing::Unknown;
     do {
-        if (!SameNameIgnoringCase(exeName, kFlasherExe)) continue;
+        if (!core::EqualIgnoringCase(exeName, kFlasherExe)) continue;
+        if (!mustOpen) return FlasherListing::Found;
         OsHandle process(Os().OpenProcess(kProcessAllAccess, pid));
-        if (process.Valid()) return true;
+        if (process.Valid()) return FlasherListing::Found;
     } while (Os().NextProcess(snapshot.get(), exeName, pid));
-    return false;
+    return FlasherListing::NotFound;
 }
+
+bool FlasherRunning() { return FindFlasher(true) != FlasherListing::NotFound; }
 
 }  // namespace kv

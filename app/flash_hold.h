@@ -30,9 +30,16 @@ private:
     bool stateSet_ = false;
 };
 
-// Whether a WinFlash64.exe process is listed (and can be opened), as the
-// flash dialog's watch looks for it. When the list cannot be read, the
-// flasher counts as running: a hold then stays rather than ending too early.
+enum class FlasherListing { Found, NotFound, Unknown };
+
+// Whether a WinFlash64.exe process is listed, started by anyone; with
+// mustOpen only one that can also be opened counts. Unknown when the list
+// cannot be read.
+FlasherListing FindFlasher(bool mustOpen = false);
+
+// Whether the flasher still runs, as the flash dialog's watch looks for it.
+// When the list cannot be read, the flasher counts as running: a hold then
+// stays rather than ending too early.
 bool FlasherRunning();
 
 }  // namespace kv

@@ -1,9 +1,9 @@
 #include "task_run.h"
 
-#include <cctype>
 #include <vector>
 
 #include "catalogue.h"
+#include "commands.h"
 #include "flash_checks.h"
 #include "forms.h"
 #include "restart.h"
@@ -15,15 +15,6 @@ namespace {
 
 const char kInstallFolder[] = "C:\\KAVELTON";
 constexpr DWORD kPollMs = 100;
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -39,7 +30,7 @@ bool TaskRun::ImageReady(const std::string& image) const {
     // itself counts, as the batch files and the flasher will use it.
     if (Os().ListFolder(std::string(kInstallFolder) + "\\ROM\\" + image, 0x3F, entries)) {
         for (const FolderEntry& entry : entries)
-            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && SameName(entry.name, image))
+            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && core::EqualIgnoringCase(entry.name, image))
                 return CheckImageChecksum(image, errorTitle_);
     }
     Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <memory>
 
 #include "Mywindows.h"
@@ -66,13 +65,6 @@ int Answer(const std::string& text, const std::string& title, UINT style) {
     const bool yes = question && g_answerYes;
     Say(title + ": " + text + (question ? (yes ? " -> Yes" : " -> No") : ""));
     return question ? (yes ? IDYES : IDNO) : IDOK;
-}
-
-bool SameSwitch(const std::string& word, const char* name) {
-    if (word.size() != std::char_traits<char>::length(name)) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(word[i])) != name[i]) return false;
-    return true;
 }
 
 // The hidden top-level window that holds the shutdown block while the
@@ -216,24 +208,24 @@ int RunUnattended(const std::string& commandLine) {
     const std::vector<std::string> words = SplitArguments(commandLine);
     SetMessageAnswerer(Answer);
     Log("Unattended: Kavelton.exe " + commandLine);
-    if (words.size() == 1 && (SameSwitch(words[0], "/?") || SameSwitch(words[0], "-?"))) {
+    if (words.size() == 1 && (core::EqualIgnoringCase(words[0], "/?") || core::EqualIgnoringCase(words[0], "-?"))) {
         Say(kUsage);
         return kExitMatches;
     }
-    if (words.size() == 1 && SameSwitch(words[0], "/check")) {
+    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/check")) {
         Os().SetCurrentDir(kInstallFolder);
         return BoardExit(ReadSystemInfo());
     }
-    if (!words.empty() && SameSwitch(words[0], "/flash")) {
+    if (!words.empty() && core::EqualIgnoringCase(words[0], "/flash")) {
         FlashOptions options;
         bool usable = words.size() >= 2 && !words[1].empty() && words[1][0] != '/';
         if (usable) options.image = words[1];
         for (std::size_t i = 2; usable && i < words.size(); ++i) {
-            if (SameSwitch(words[i], "/force"))
+            if (core::EqualIgnoringCase(words[i], "/force"))
                 options.force = true;
-            else if (SameSwitch(words[i], "/suspendencryption"))
+            else if (core::EqualIgnoringCase(words[i], "/suspendencryption"))
                 options.suspendEncryption = true;
-            else if (SameSwitch(words[i], "/restart"))
+            else if (core::EqualIgnoringCase(words[i], "/restart"))
                 options.restart = true;
             else
                 usable = false;

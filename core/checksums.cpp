@@ -1,5 +1,7 @@
 #include "checksums.h"
 
+#include "commands.h"
+
 namespace kv::core {
 namespace {
 
@@ -8,15 +10,6 @@ int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
 }
 
 // One line without its end; false when it is not in the format.
@@ -64,7 +57,7 @@ std::vector<Sha256Digest> ListedDigests(const ChecksumList& list, std::string_vi
     std::vector<Sha256Digest> digests;
     for (const ChecksumEntry& entry : list.entries) {
         if (entry.name.find_first_of("\\/:") != std::string::npos) continue;
-        if (SameNameIgnoringCase(entry.name, imageName)) digests.push_back(entry.digest);
+        if (EqualIgnoringCase(entry.name, imageName)) digests.push_back(entry.digest);
     }
     return digests;
 }

@@ -17,6 +17,16 @@ bool IsPlainImageName(std::string_view name) {
     return true;
 }
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
 bool IsDriveText(std::string_view drive) {
     return drive.size() == 2 && drive[1] == ':' &&
            ((drive[0] >= 'A' && drive[0] <= 'Z') || (drive[0] >= 'a' && drive[0] <= 'z'));

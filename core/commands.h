@@ -15,6 +15,10 @@ namespace kv::core {
 // (ANSI code page letters) are accepted. Length limits are the caller's.
 bool IsPlainImageName(std::string_view name);
 
+// True when a and b are the same text but for the case of ASCII letters, as
+// Windows compares file, program, drive and switch names.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
 // True for a drive letter followed by a colon, such as "E:".
 bool IsDriveText(std::string_view drive);
 

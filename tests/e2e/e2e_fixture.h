@@ -39,6 +39,8 @@ class KaveltonTest : public ::testing::Test {
   static std::vector<std::string> ReadLines(const std::string& name);
 
   void UseBiosDouble(const BiosValues& values);
+  // Copies the recording stand-in for WinFlash64.exe (KV_E2E_FLASHER) in.
+  static void InstallFlasher();
   void UseUsbScanDouble(const std::vector<std::string>& scans);
 
   // Starts C:\KAVELTON\Kavelton.exe with that folder as working directory.

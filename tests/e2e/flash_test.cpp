@@ -52,12 +52,6 @@ class Flash : public KaveltonTest {
   static void Image(const std::string& name, const std::string& text = "BIOS image\r\n") {
     WriteInstallFile("ROM\\" + name, text);
   }
-  static void InstallFlasher() {
-    const char* flasher = std::getenv("KV_E2E_FLASHER");
-    ASSERT_TRUE(flasher && *flasher) << "KV_E2E_FLASHER is not set: run through tests/e2e/run.sh";
-    ASSERT_TRUE(CopyFileA(flasher, InstallPath("WinFlash64.exe").c_str(), FALSE))
-        << "copy of " << flasher << " failed, error " << GetLastError();
-  }
 
   // Starts the program and opens the flash dialog. With an empty catalogue
   // the diskette dialog, created at start, warns first; the flash dialog's

@@ -29,11 +29,6 @@ class Unattended : public KaveltonTest {
     drv::KillAllNamed("WinFlash64.exe");
     KaveltonTest::TearDown();
   }
-  static void InstallFlasher() {
-    const char* flasher = std::getenv("KV_E2E_FLASHER");
-    ASSERT_TRUE(flasher && *flasher) << "KV_E2E_FLASHER is not set: run through tests/e2e/run.sh";
-    ASSERT_TRUE(CopyFileA(flasher, InstallPath("WinFlash64.exe").c_str(), FALSE));
-  }
 
   // Runs Kavelton.exe with the arguments; its exit code, and what it wrote
   // to its standard output in *output. No window may open meanwhile.
