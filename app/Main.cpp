@@ -10,6 +10,8 @@
 #include "Mywindows.h"
 #include "control_ids.h"
 #include "flash_hold.h"
+#include "folder_trust.h"
+#include "install_paths.h"
 #include "pictures.h"
 #include "platform.h"
 #include "run_log.h"
@@ -34,7 +36,6 @@ const COLORREF kBlue = RGB(0, 0, 255);
 const COLORREF kRed = RGB(255, 0, 0);
 constexpr UINT_PTR kHoldTimer = 1;
 
-const char kInstallFolder[] = "C:\\KAVELTON";
 const char kMakerWebSite[] = "https://www.kavelton.com/";
 const char kUsbTitle[] = "Create Flash BIOS Penlet";
 const char kUsbPrompt[] = "Please insert a bootable USB disk!\nOnce device is ready, press \"Yes\".";
@@ -182,7 +183,7 @@ void TMainForm::OnUSBClick() {
     // One scan; false when no scan can be made at all.
     auto scan = [&]() -> bool {
         usbScan.reset();
-        usbScan = std::make_unique<OsLibrary>("UsbScan.dll");
+        usbScan = std::make_unique<OsLibrary>(InstallPath("UsbScan.dll"), kInstallLibraryFlags);
         if (!usbScan->get())
             Os().ShowMessage("Load UsbScan DLL Failed!", kUsbTitle, MB_TOPMOST);
         auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));
@@ -255,7 +256,12 @@ void TMainForm::OnLogoClick() { Os().ShellExecuteOpen(kMakerWebSite); }
 void TMainForm::OnExitClick() { Close(); }
 
 int RunKavelton() {
+    // Nothing is loaded from the install folder or written into it before
+    // it is known that only administrators can change it.
+    HoldRunLog();
     try {
+        if (!InstallFolderTrustedAtStart()) return 0;
+        ReleaseRunLog();
         auto mainForm = std::make_unique<TMainForm>();
         ui::app::SetMainForm(mainForm.get());
         auto floppy = std::make_unique<TFloppy>();

@@ -8,6 +8,7 @@
 #include "control_ids.h"
 #include "flash_checks.h"
 #include "flash_hold.h"
+#include "install_paths.h"
 #include "platform.h"
 #include "run_log.h"
 #include "task_run.h"
@@ -20,8 +21,6 @@ namespace id = ids::window;
 const ui::Font kControls{13};
 constexpr UINT_PTR kTimer1 = 1;
 
-const char kInstallFolder[] = "C:\\KAVELTON";
-const char kFlasherExe[] = "WinFlash64.exe";
 const DWORD kProcessAllAccess = 0x1F0FFF;
 
 const char kFlashTitle[] = "Flash BIOS in windows";
@@ -139,7 +138,7 @@ void TWindow::Button1Click() {
     // A start that fails leaves the watch to report that no flasher ran.
     const std::string command = core::FlasherCommand(image);
     HANDLE process = nullptr;
-    if (Os().StartProcess(command, SW_SHOW, kInstallFolder, &process)) {
+    if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
         Log(std::string(kFlashTitle) + ": started " + command);
         flasher_.Reset(process);
     } else {

@@ -15,7 +15,6 @@ namespace kv {
 namespace {
 
 const char kFlashTitle[] = "Flash BIOS in windows";
-const char kRomFolder[] = "C:\\KAVELTON\\ROM\\";
 constexpr DWORD kHashChunk = 64 * 1024;
 constexpr BYTE kNoBattery = 128;
 constexpr BYTE kUnknownBattery = 255;
@@ -107,7 +106,7 @@ bool CheckImageChecksum(const std::string& image, const char* errorTitle) {
         return true;
     }
     core::Sha256Digest actual{};
-    if (!HashImage(kRomFolder + image, actual)) {
+    if (!HashImage(RomPath(image), actual)) {
         Box("The checksum of the BIOS image " + image + " cannot be computed:\nthe file cannot be read.",
             errorTitle, MB_OK | MB_ICONERROR);
         return false;

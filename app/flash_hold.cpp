@@ -1,6 +1,7 @@
 #include "flash_hold.h"
 
 #include "commands.h"
+#include "install_paths.h"
 #include "platform.h"
 #include "run_log.h"
 
@@ -8,7 +9,6 @@ namespace kv {
 namespace {
 
 const wchar_t kReason[] = L"A BIOS update is in progress. Do not turn off or restart the computer.";
-const char kFlasherExe[] = "WinFlash64.exe";
 const DWORD kProcessAllAccess = 0x1F0FFF;
 
 }  // namespace

@@ -2,11 +2,15 @@
 
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 #include "platform.h"
 
 namespace kv {
 namespace {
+
+bool g_holding = false;
+std::vector<std::string> g_held;
 
 std::string AnsiToUtf8(const std::string& text) {
     if (text.empty() || text.size() > INT_MAX / 4) return {};
@@ -75,8 +79,24 @@ void Log(const std::string& text) {
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", t.wYear, t.wMonth, t.wDay, t.wHour,
                   t.wMinute, t.wSecond);
     const std::string line = stamp + AnsiToUtf8(OneLine(text)) + "\r\n";
+    if (g_holding) {
+        g_held.push_back(line);
+        return;
+    }
     KeepUnderLimit(line.size());
     Os().AppendToFile(kRunLogPath, line);
+}
+
+void HoldRunLog() { g_holding = true; }
+
+void ReleaseRunLog() {
+    g_holding = false;
+    std::string lines;
+    for (const std::string& line : g_held) lines += line;
+    g_held.clear();
+    if (lines.empty()) return;
+    KeepUnderLimit(lines.size());
+    Os().AppendToFile(kRunLogPath, lines);
 }
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "install_paths.h"
 #include "platform.h"
 #include "run_log.h"
 #include "sysinfo.h"
@@ -27,7 +28,7 @@ std::string ToAnsi(const wchar_t* text) {
 
 SystemInfo ReadSystemInfo() {
     SystemInfo info;
-    OsLibrary bios("BIOS.dll");
+    OsLibrary bios(InstallPath("BIOS.dll"), kInstallLibraryFlags);
     if (!bios.get()) Os().ShowMessage("Load BIOS DLL Failed!", "Welcome to use Pravolin", MB_TOPMOST);
     auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
     auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
@@ -54,7 +55,7 @@ SystemInfo ReadSystemInfo() {
 
 BoardCheck CheckBoard(const std::string& board) {
     std::string bytes;
-    if (!Os().ReadWholeFile("C:\\KAVELTON\\System.txt", bytes)) {
+    if (!Os().ReadWholeFile(kSystemIdPath, bytes)) {
         Log("Start: no system ID, board not checked");
         return BoardCheck::NoSystemId;
     }

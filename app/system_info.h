@@ -12,7 +12,7 @@ struct SystemInfo {
     std::string maker, version, date, product, board;
 };
 
-// Loads BIOS.dll by its bare name (a box when it cannot), reads the values
+// Loads C:\KAVELTON\BIOS.dll (a box when it cannot), reads the values
 // in the library's order and unloads it again.
 SystemInfo ReadSystemInfo();
 

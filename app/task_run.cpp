@@ -5,6 +5,8 @@
 #include "catalogue.h"
 #include "commands.h"
 #include "flash_checks.h"
+#include "folder_trust.h"
+#include "install_paths.h"
 #include "forms.h"
 #include "restart.h"
 #include "run_log.h"
@@ -13,7 +15,6 @@
 namespace kv {
 namespace {
 
-const char kInstallFolder[] = "C:\\KAVELTON";
 constexpr DWORD kPollMs = 100;
 
 }  // namespace
@@ -28,10 +29,18 @@ bool TaskRun::ImageReady(const std::string& image) const {
     std::vector<FolderEntry> entries;
     // A short 8.3 alias finds the file under its long name: only the name
     // itself counts, as the batch files and the flasher will use it.
-    if (Os().ListFolder(std::string(kInstallFolder) + "\\ROM\\" + image, 0x3F, entries)) {
-        for (const FolderEntry& entry : entries)
-            if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && core::EqualIgnoringCase(entry.name, image))
-                return CheckImageChecksum(image, errorTitle_);
+    if (Os().ListFolder(RomPath(image), 0x3F, entries)) {
+        for (const FolderEntry& entry : entries) {
+            if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || !core::EqualIgnoringCase(entry.name, image))
+                continue;
+            // Put there since the start, or with an access list of its own.
+            if (const auto open = CheckEntry(RomPath(image))) {
+                Error("The BIOS file " + image + " can be changed by users other than administrators: " +
+                      open->who + ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
+                return false;
+            }
+            return CheckImageChecksum(image, errorTitle_);
+        }
     }
     Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
     return false;
@@ -48,8 +57,11 @@ bool TaskRun::VersionAccepted(bool equalCaseQuestion, const std::string& running
 bool TaskRun::StartBatch(const std::string& batchName, const std::string& commandLine,
                          OsHandle& process) const {
     HANDLE started = nullptr;
-    Log(std::string(errorTitle_) + ": start " + commandLine);
-    if (!Os().StartProcess(commandLine, SW_HIDE, kInstallFolder, &started)) {
+    // By its full path: a bare name would be looked for in the system
+    // folders and on PATH too, when it is missing here.
+    const std::string line = "\"" + InstallPath(batchName) + "\"" + commandLine.substr(batchName.size());
+    Log(std::string(errorTitle_) + ": start " + line);
+    if (!Os().StartProcess("", line, SW_HIDE, kInstallFolder, &started)) {
         const DWORD error = Os().LastError();
         Error(batchName + " could not be started (error " + std::to_string(error) +
               ").\nThe BIOS file was not copied.");

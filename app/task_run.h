@@ -47,8 +47,9 @@ public:
     bool VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
                          const std::string& image) const;
 
-    // Starts a batch file of the install folder hidden, with the install
-    // folder as its current directory, so that its outcome can be known.
+    // Starts a batch file of the install folder by its full path, hidden,
+    // with the install folder as its current directory, so that its outcome
+    // can be known. commandLine begins with batchName.
     bool StartBatch(const std::string& batchName, const std::string& commandLine,
                     OsHandle& process) const;
 

@@ -8,8 +8,10 @@
 #include "commands.h"
 #include "flash_checks.h"
 #include "flash_hold.h"
+#include "folder_trust.h"
 #include "forms.h"
 #include "images.h"
+#include "install_paths.h"
 #include "platform.h"
 #include "restart.h"
 #include "run_log.h"
@@ -20,10 +22,10 @@
 namespace kv {
 namespace {
 
-const char kInstallFolder[] = "C:\\KAVELTON";
 const char kFlashTitle[] = "Flash BIOS in windows";
 const char kUsage[] =
     "Usage: Kavelton.exe /check\n"
+    "       Kavelton.exe /secure\n"
     "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart]\n"
     "       Kavelton.exe /?\n"
     "Run from an elevated prompt with start /wait, or from a deployment tool.";
@@ -81,6 +83,32 @@ struct FlashOptions {
     std::string image;
     bool force = false, suspendEncryption = false, restart = false;
 };
+
+// Nothing of the folder is loaded, run or believed while others can change it.
+bool FolderTrusted() {
+    const std::vector<OpenEntry> open = FindOpenEntries();
+    if (open.empty()) {
+        ReleaseRunLog();
+        return true;
+    }
+    Say(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded or started:\n" +
+        DescribeOpenEntries(open) + "\nRun Kavelton.exe /secure as administrator to secure it.");
+    return false;
+}
+
+int SecureFolder() {
+    const DWORD error = SecureInstallFolder();
+    const std::vector<OpenEntry> open = FindOpenEntries();
+    if (!open.empty()) {
+        Say(std::string(kInstallFolder) + " could not be secured" +
+            (error ? " (error " + std::to_string(error) + ")" : std::string()) + "; still open:\n" +
+            DescribeOpenEntries(open));
+        return kExitFolderOpen;
+    }
+    ReleaseRunLog();
+    Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
+    return kExitMatches;
+}
 
 int BoardExit(const SystemInfo& info) {
     Say("BIOS maker: " + info.maker + "\nBIOS version: " + info.version + "\nBIOS date: " + info.date +
@@ -149,7 +177,7 @@ int Flash(const FlashOptions& options) {
     FlashHold hold(window);
     const std::string command = core::FlasherCommand(image);
     HANDLE started = nullptr;
-    if (!Os().StartProcess(command, SW_SHOW, kInstallFolder, &started)) {
+    if (!Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &started)) {
         Say(command + " could not be started (error " + std::to_string(Os().LastError()) + ").");
         encryption.Resume();
         return kExitFlasherNotStarted;
@@ -207,12 +235,16 @@ bool HasArguments(const std::string& commandLine) { return !SplitArguments(comma
 int RunUnattended(const std::string& commandLine) {
     const std::vector<std::string> words = SplitArguments(commandLine);
     SetMessageAnswerer(Answer);
+    // Written only once the folder is known to be secure.
+    HoldRunLog();
     Log("Unattended: Kavelton.exe " + commandLine);
     if (words.size() == 1 && (core::EqualIgnoringCase(words[0], "/?") || core::EqualIgnoringCase(words[0], "-?"))) {
         Say(kUsage);
         return kExitMatches;
     }
+    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/secure")) return SecureFolder();
     if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/check")) {
+        if (!FolderTrusted()) return kExitFolderOpen;
         Os().SetCurrentDir(kInstallFolder);
         return BoardExit(ReadSystemInfo());
     }
@@ -231,6 +263,7 @@ int RunUnattended(const std::string& commandLine) {
                 usable = false;
         }
         if (usable) {
+            if (!FolderTrusted()) return kExitFolderOpen;
             try {
                 return Flash(options);
             } catch (const std::exception& e) {

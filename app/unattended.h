@@ -1,4 +1,4 @@
-// Kavelton without windows, for deployment tools: /check and /flash, which
+// Kavelton without windows, for deployment tools: /check, /flash and /secure, which
 // report through the exit code, standard output and the run log.
 #pragma once
 
@@ -19,6 +19,7 @@ enum ExitCode : int {
     kExitFlasherNotStarted = 7,
     kExitFlasherFailed = 8,
     kExitNotNewer = 9,
+    kExitFolderOpen = 10,
     kExitRestartNeeded = 3010,
     kExitRestartStarted = 1641,
 };

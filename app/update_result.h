@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace kv {
+#include "install_paths.h"
 
-inline constexpr char kLastUpdatePath[] = "C:\\KAVELTON\\LastUpdate.txt";
+namespace kv {
 
 // Records the image whose flash the coming restart completes.
 void RecordUpdate(const std::string& image);

@@ -3,7 +3,7 @@
 // Everything a test must steer (message boxes, files and volumes, folder
 // listing, process start and list, sleep and clock, library loading, the
 // restart calls) goes through Platform. Win32Platform calls the real API;
-// FakePlatform (tests/unit) answers from a script and records every call.
+// FakePlatform (tests/fake) answers from a script and records every call.
 // Handles keep the Win32 meaning: nullptr and INVALID_HANDLE_VALUE are
 // distinct values and callers check both where the platform can give both.
 #pragma once
@@ -61,8 +61,8 @@ public:
     virtual void Sleep(DWORD ms) = 0;
     virtual ULONGLONG TickCount() = 0;
 
-    // Libraries.
-    virtual HMODULE LoadLib(const std::string& name) = 0;
+    // Libraries: LoadLibraryEx of a full path with its search flags.
+    virtual HMODULE LoadLib(const std::string& path, DWORD flags) = 0;
     virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
     virtual void FreeLibrary(HMODULE module) = 0;
 
@@ -78,9 +78,11 @@ public:
     // Writes what the cache holds of an open file or volume to the medium.
     virtual bool FlushFile(HANDLE h) = 0;
     // Starts commandLine (a program or a batch file) in currentDir, its window
-    // shown as show says. The process handle is the caller's to close; false
-    // with LastError() when nothing was started.
-    virtual bool StartProcess(const std::string& commandLine, UINT show,
+    // shown as show says. application, when not empty, is the full path of
+    // the program to run, so that no search can find another one. The process
+    // handle is the caller's to close; false with LastError() when nothing
+    // was started.
+    virtual bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
                               const std::string& currentDir, HANDLE* process) = 0;
     // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
     virtual DWORD WaitForProcess(HANDLE process, DWORD ms) = 0;
@@ -109,6 +111,18 @@ public:
     // ERROR_SUCCESS, or the error that refused it.
     virtual DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
     virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
+
+    // --- Trusting the install folder ----------------------------------------
+    // The owner and access list of a file or folder, as a self-relative
+    // security descriptor. ERROR_SUCCESS, or the error that kept it unread
+    // (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND: there is no such entry).
+    virtual DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) = 0;
+    // The SID of the account the program runs as; empty when it cannot be read.
+    virtual std::vector<BYTE> UserSid() = 0;
+    // Gives folder and everything below it the owner and the protected access
+    // list of descriptor; what the entries below had of their own goes.
+    // ERROR_SUCCESS, or the error.
+    virtual DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big
@@ -155,10 +169,11 @@ private:
     HANDLE h_;
 };
 
-// A library loaded through the seam by its name, released on every way out.
+// A library loaded through the seam by its full path, released on every way
+// out.
 class OsLibrary {
 public:
-    explicit OsLibrary(const char* name) : module_(Os().LoadLib(name)) {}
+    OsLibrary(const std::string& path, DWORD flags) : module_(Os().LoadLib(path, flags)) {}
     ~OsLibrary() { Release(); }
     OsLibrary(const OsLibrary&) = delete;
     OsLibrary& operator=(const OsLibrary&) = delete;

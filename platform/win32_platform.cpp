@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <aclapi.h>
 #include <bcrypt.h>
 
 #include <type_traits>
@@ -9,6 +10,19 @@ namespace kv {
 namespace {
 
 MessageAnswerer g_answerer = nullptr;
+
+// Libraries of Windows itself come from System32 only: a copy planted
+// beside the program, or anywhere on PATH, is never loaded.
+HMODULE LoadSystemLibrary(const char* name) { return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
+
+std::wstring Wide(const std::string& text) {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), n);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
 
 // bcrypt.dll is loaded when an image is first hashed: a start without a
 // checksum list, and Sectorkit.dll (which shares this platform), never need
@@ -24,7 +38,7 @@ struct Bcrypt {
 
 const Bcrypt* BcryptApi() {
     static const Bcrypt* api = []() -> const Bcrypt* {
-        HMODULE module = ::LoadLibraryA("bcrypt.dll");
+        HMODULE module = LoadSystemLibrary("bcrypt.dll");
         if (!module) return nullptr;
         static Bcrypt found{};
         auto get = [module](auto& fn, const char* name) {
@@ -127,7 +141,7 @@ public:
         // may go on in threads of the shell's own after ShellExecuteA returns,
         // and unloading it under them would pull their code away.
         static HMODULE shell = nullptr;
-        if (!shell) shell = ::LoadLibraryA("shell32.dll");
+        if (!shell) shell = LoadSystemLibrary("shell32.dll");
         if (!shell) return;
         using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
         if (auto open = ProcAs<ShellExecuteFn>(::GetProcAddress(shell, "ShellExecuteA")))
@@ -159,7 +173,9 @@ public:
     void Sleep(DWORD ms) override { ::Sleep(ms); }
     ULONGLONG TickCount() override { return ::GetTickCount64(); }
 
-    HMODULE LoadLib(const std::string& name) override { return ::LoadLibraryA(name.c_str()); }
+    HMODULE LoadLib(const std::string& path, DWORD flags) override {
+        return ::LoadLibraryExA(path.c_str(), nullptr, flags);
+    }
     FARPROC GetProcAddress(HMODULE module, const char* name) override {
         return ::GetProcAddress(module, name);
     }
@@ -182,8 +198,8 @@ public:
 
     DWORD LastError() override { return ::GetLastError(); }
     bool FlushFile(HANDLE h) override { return ::FlushFileBuffers(h) != FALSE; }
-    bool StartProcess(const std::string& commandLine, UINT show, const std::string& currentDir,
-                      HANDLE* process) override {
+    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                      const std::string& currentDir, HANDLE* process) override {
         *process = nullptr;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
@@ -194,7 +210,7 @@ public:
         std::string line = commandLine;
         // A batch file hidden from the user has no console to show either.
         const DWORD flags = show == SW_HIDE ? CREATE_NO_WINDOW : 0;
-        if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+        if (!::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                               currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
             return false;
         ::CloseHandle(info.hThread);
@@ -267,6 +283,51 @@ public:
     }
     bool ShutdownBlockReasonDestroy(HWND window) override {
         return ::ShutdownBlockReasonDestroy(window) != FALSE;
+    }
+
+    DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) override {
+        descriptor.clear();
+        PSECURITY_DESCRIPTOR found = nullptr;
+        const DWORD error = ::GetNamedSecurityInfoW(Wide(path).c_str(), SE_FILE_OBJECT,
+                                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                    nullptr, nullptr, nullptr, nullptr, &found);
+        if (error != ERROR_SUCCESS) return error;
+        // Given self-relative: one block that copies as it is.
+        const auto* bytes = static_cast<const BYTE*>(found);
+        descriptor.assign(bytes, bytes + ::GetSecurityDescriptorLength(found));
+        ::LocalFree(found);
+        return ERROR_SUCCESS;
+    }
+    std::vector<BYTE> UserSid() override {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+        std::vector<BYTE> buffer(256);
+        DWORD size = 0;
+        bool ok = ::GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size);
+        if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            buffer.resize(size);
+            ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+        }
+        ::CloseHandle(token);
+        if (!ok) return {};
+        PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+        if (!::IsValidSid(sid)) return {};
+        const auto* bytes = static_cast<const BYTE*>(sid);
+        return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(sid));
+    }
+    DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) override {
+        auto* sd = const_cast<BYTE*>(descriptor.data());
+        PSID owner = nullptr;
+        PACL dacl = nullptr;
+        BOOL defaulted = FALSE, present = FALSE;
+        if (descriptor.empty() || !::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
+            !::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !owner || !present || !dacl)
+            return ERROR_INVALID_SECURITY_DESCR;
+        std::wstring path = Wide(folder);
+        return ::TreeResetNamedSecurityInfoW(
+            path.data(), SE_FILE_OBJECT,
+            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner,
+            nullptr, dacl, nullptr, FALSE, nullptr, ProgressInvokeNever, nullptr);
     }
 
 private:

@@ -284,7 +284,7 @@ TEST(FaultSweep, CatchesASuccessQuestionAfterAFailedStep) {
                      [](World&) {},
                      [](World&) {
                          HANDLE process = nullptr;
-                         Os().StartProcess("copybinFile.bat KV1.107 A:", SW_HIDE, "C:\\KAVELTON", &process);
+                         Os().StartProcess("", "copybinFile.bat KV1.107 A:", SW_HIDE, "C:\\KAVELTON", &process);
                          if (process) Os().CloseHandle(process);
                          Os().ShowMessage("Successful!", "t", MB_YESNO | MB_ICONQUESTION);
                      },

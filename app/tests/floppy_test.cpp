@@ -205,10 +205,10 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
     EXPECT_EQ(fake().File(kImage)->writes, 0) << "the image is opened for writing but never written";
 
     ASSERT_EQ(fake().commands.size(), 1u);
-    EXPECT_EQ(fake().commands[0], "copybinFile.bat KV1.107 A:");
-    EXPECT_EQ(fake().CallCount("StartProcess copybinFile.bat KV1.107 A: 0"), 1) << "started hidden";
+    EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\copybinFile.bat\" KV1.107 A:");
+    EXPECT_EQ(fake().CallCount("StartProcess \"C:\\KAVELTON\\copybinFile.bat\" KV1.107 A: 0"), 1) << "started hidden";
     // The batch starts only after both handles are closed.
-    const size_t winExec = CallIndex("StartProcess copybinFile.bat KV1.107 A: 0");
+    const size_t winExec = CallIndex("StartProcess \"C:\\KAVELTON\\copybinFile.bat\" KV1.107 A: 0");
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kDriveA), winExec);
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kImage), winExec);
     EXPECT_LT(CallIndex("Sleep 30"), CallIndex(std::string("CloseHandle ") + kImage));
@@ -257,7 +257,7 @@ TEST_F(FloppyTest, DriveBAloneIsWrittenAndNamedInTheCommand) {
     Create({IDYES, IDNO});
     EXPECT_EQ(fake().File(kDriveB)->writes, 750);
     ASSERT_EQ(fake().commands.size(), 1u);
-    EXPECT_EQ(fake().commands[0], "copybinFile.bat KV1.107 B:");
+    EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\copybinFile.bat\" KV1.107 B:");
     EXPECT_EQ(fake().openHandles(), 0);
 }
 
@@ -273,7 +273,7 @@ TEST_F(FloppyTest, ATypedNameOfThirteenCharactersIsUsedAsTyped) {
     dialog().ComboBox1.SetText("ABCDEFGHI.107");
     Create({IDYES, IDNO});
     ASSERT_EQ(fake().commands.size(), 1u);
-    EXPECT_EQ(fake().commands[0], "copybinFile.bat ABCDEFGHI.107 A:");
+    EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\copybinFile.bat\" ABCDEFGHI.107 A:");
 }
 
 // --- the pause that the copy time selects ----------------------------------------

@@ -101,6 +101,8 @@ TEST_F(MainFormTest, StartUpReadsTheSystemInformationInOrderAndReleasesTheLibrar
     EXPECT_EQ(form.labBIOSDate.Text(), "02/15/2008");
     EXPECT_EQ(form.labPrdName.Text(), "Kavelton Test PC");
     EXPECT_EQ(fake().loadedLibraries(), 0);
+    EXPECT_EQ(fake().CallCount("LoadLibrary C:\\KAVELTON\\BIOS.dll flags 0x900"), 1)
+        << "by its full path; its own imports beside it or in System32";
     ASSERT_FALSE(fake().calls.empty());
     EXPECT_EQ(fake().calls.front(), "SetCurrentDir C:\\KAVELTON") << "the install folder comes first";
     EXPECT_TRUE(fake().messages.empty());
@@ -299,7 +301,7 @@ TEST_F(UsbTaskTest, OnlyTheDisketteMeansScanAgainAtOnceThenAsk) {
     EXPECT_EQ(fake().messages[1].text, fake().messages[0].text);
     EXPECT_EQ(fake().messages[1].style, fake().messages[0].style);
     EXPECT_EQ(Drives(), (std::vector<std::string>{"G:"}));
-    EXPECT_EQ(fake().CallCount("LoadLibrary UsbScan.dll"), 3);
+    EXPECT_EQ(fake().CallCount("LoadLibrary C:\\KAVELTON\\UsbScan.dll flags 0x900"), 3);
     EXPECT_EQ(fake().CallCount("FreeLibrary UsbScan.dll"), 3) << "unloaded before each new scan";
     EXPECT_EQ(fake().loadedLibraries(), 0);
 }

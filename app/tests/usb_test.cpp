@@ -259,7 +259,8 @@ TEST_F(UsbDialogTest, CommandLongerThan79CharactersIsRefused) {
     fake().answers = {IDYES};  // the version question: the name holds no version
     Ok("E:", std::string(65, 'K'));
     ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
-    EXPECT_EQ(fake().commands[0].size(), 79u);
+    // 79 characters as the batch file's name; it starts by its full path.
+    EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\ToUSB.bat\"  E: " + std::string(65, 'K'));
 }
 
 // --- the work -------------------------------------------------------------------
@@ -286,8 +287,8 @@ TEST_F(UsbDialogTest, CommandForDriveEAndImageFHasTwoBlanksAfterTheBatchName) {
     fake().answers = {IDYES, IDNO};  // "F" holds no version: the question comes
     Ok("E:", "F");
     ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
-    EXPECT_EQ(fake().commands[0], "ToUSB.bat  E: F");
-    EXPECT_EQ(fake().CallCount("StartProcess ToUSB.bat  E: F " + std::to_string(SW_HIDE)), 1)
+    EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\ToUSB.bat\"  E: F");
+    EXPECT_EQ(fake().CallCount("StartProcess \"C:\\KAVELTON\\ToUSB.bat\"  E: F " + std::to_string(SW_HIDE)), 1)
         << "started without a window";
 }
 
@@ -310,7 +311,7 @@ TEST_F(UsbDialogTest, OnlyAScannedDriveOtherThanTheSystemDriveIsUsed) {
         Ok(c.typed, "KV1.199");
         if (!c.refusal) {
             ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
-            EXPECT_EQ(fake().commands[0], "ToUSB.bat  G: KV1.199");
+            EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\ToUSB.bat\"  G: KV1.199");
             continue;
         }
         ASSERT_EQ(fake().messages.size(), 1u) << Describe(fake().messages);

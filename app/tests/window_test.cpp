@@ -192,10 +192,12 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
+        "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
         "GetSystemPowerStatus",
         "ShutdownBlockReasonCreate",
-        "StartProcess winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",  // SW_SHOW
+        // By its full path, shown (5), with the command line as it always was.
+        "StartProcess [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
         "Sleep 1000",
     };
     EXPECT_EQ(fake.calls, expected);

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <sstream>
 
+#include <sddl.h>
 #include <winioctl.h>
 
 namespace kv::test {
@@ -262,11 +265,14 @@ void FakePlatform::Sleep(DWORD ms) {
 
 ULONGLONG FakePlatform::TickCount() { return now; }
 
-HMODULE FakePlatform::LoadLib(const std::string& name) {
-    Record("LoadLibrary " + name);
+HMODULE FakePlatform::LoadLib(const std::string& path, DWORD flags) {
+    char hexFlags[16];
+    std::snprintf(hexFlags, sizeof hexFlags, "0x%lX", static_cast<unsigned long>(flags));
+    Record("LoadLibrary " + path + " flags " + hexFlags);
+    const std::string name = path.substr(path.rfind('\\') + 1);
     if (Fault("LoadLibrary " + name)) return nullptr;
     for (auto& [key, exports] : libraries) {
-        if (Upper(key) == Upper(name)) {
+        if (Upper(key) == Upper(name) || Upper(key) == Upper(path)) {
             HMODULE module = reinterpret_cast<HMODULE>(nextHandle_);
             nextHandle_ += 4;
             modules_.emplace(module, key);
@@ -338,30 +344,41 @@ bool FakePlatform::FlushFile(HANDLE h) {
 }
 
 namespace {
-std::string FirstWord(const std::string& line) { return Upper(line.substr(0, line.find(' '))); }
+// The program's file name, upper-cased: from the application path, or else
+// from the command line's first word, quoted or not.
+std::string ProgramName(const std::string& application, const std::string& line) {
+    std::string program = application;
+    if (program.empty()) {
+        const bool quoted = !line.empty() && line[0] == '"';
+        program = quoted ? line.substr(1, line.find('"', 1) - 1) : line.substr(0, line.find(' '));
+    }
+    return Upper(program.substr(program.rfind('\\') + 1));
+}
 template <typename T>
-const T* ByProgram(const std::map<std::string, T>& table, const std::string& line) {
+const T* ByProgram(const std::map<std::string, T>& table, const std::string& program) {
     for (auto& [name, value] : table)
-        if (Upper(name) == FirstWord(line)) return &value;
+        if (Upper(name) == program) return &value;
     return nullptr;
 }
 }  // namespace
 
-bool FakePlatform::StartProcess(const std::string& commandLine, UINT show,
+bool FakePlatform::StartProcess(const std::string& application, const std::string& commandLine, UINT show,
                                 const std::string& currentDir, HANDLE* process) {
     *process = nullptr;
-    Record("StartProcess " + commandLine + " " + std::to_string(show));
-    if (const DWORD* error = ByProgram(startErrors, commandLine)) {
+    Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
+           " " + std::to_string(show));
+    const std::string program = ProgramName(application, commandLine);
+    if (const DWORD* error = ByProgram(startErrors, program)) {
         lastError_ = *error;
         return false;
     }
-    if (Fault("StartProcess " + FirstWord(commandLine))) return false;
-    started.push_back({commandLine, show, currentDir});
+    if (Fault("StartProcess " + program)) return false;
+    started.push_back({application, commandLine, show, currentDir});
     commands.push_back(commandLine);
-    Open open{Open::Process, FirstWord(commandLine)};
-    const DWORD* runs = ByProgram(runMs, commandLine);
+    Open open{Open::Process, program};
+    const DWORD* runs = ByProgram(runMs, program);
     open.endsAt = now + (runs ? *runs : 0);
-    const DWORD* code = ByProgram(exitCodes, commandLine);
+    const DWORD* code = ByProgram(exitCodes, program);
     open.exitCode = code ? *code : 0;
     *process = NewHandle(open);
     if (onStart) onStart(commandLine);
@@ -478,6 +495,61 @@ DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& r
 bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
     Record("ShutdownBlockReasonDestroy");
     return blockReasons.erase(window) > 0;
+}
+
+// --- Trusting the install folder --------------------------------------------
+
+namespace {
+std::wstring WideAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+}  // namespace
+
+DWORD FakePlatform::ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) {
+    Record("ReadSecurity " + path);
+    descriptor.clear();
+    if (Fault("ReadSecurity " + path)) return ERROR_ACCESS_DENIED;
+    std::string sddl = kWineDefaultSddl;
+    for (auto& [key, value] : security)
+        if (Upper(key) == Upper(path)) sddl = value;
+    if (sddl.empty()) return ERROR_ACCESS_DENIED;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ULONG size = 0;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(WideAscii(sddl).c_str(), SDDL_REVISION_1, &sd,
+                                                                &size))
+        return ::GetLastError();
+    descriptor.assign(static_cast<BYTE*>(sd), static_cast<BYTE*>(sd) + size);
+    ::LocalFree(sd);
+    return ERROR_SUCCESS;
+}
+
+std::vector<BYTE> FakePlatform::UserSid() {
+    PSID sid = nullptr;
+    if (!::ConvertStringSidToSidW(WideAscii(userSid).c_str(), &sid)) return {};
+    std::vector<BYTE> bytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
+    ::LocalFree(sid);
+    return bytes;
+}
+
+DWORD FakePlatform::ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) {
+    Record("ResetSecurityTree " + folder);
+    LPWSTR text = nullptr;
+    auto* sd = const_cast<BYTE*>(descriptor.data());
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        resets.emplace_back(text, text + std::wcslen(text));
+        ::LocalFree(text);
+    } else {
+        resets.emplace_back("<unreadable>");
+    }
+    if (resetError != ERROR_SUCCESS) return resetError;
+    const std::string under = Upper(folder);
+    for (auto it = security.begin(); it != security.end();) {
+        const std::string key = Upper(it->first);
+        const bool below = key.compare(0, under.size(), under) == 0;
+        const bool kept = std::any_of(staysOpen.begin(), staysOpen.end(),
+                                      [&](const std::string& p) { return Upper(p) == key; });
+        it = below && !kept ? security.erase(it) : std::next(it);
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace kv::test

@@ -94,7 +94,7 @@ public:
     HANDLE OpenProcess(DWORD access, DWORD pid) override;
     void Sleep(DWORD ms) override;
     ULONGLONG TickCount() override;
-    HMODULE LoadLib(const std::string& name) override;
+    HMODULE LoadLib(const std::string& path, DWORD flags) override;
     FARPROC GetProcAddress(HMODULE module, const char* name) override;
     void FreeLibrary(HMODULE module) override;
     HANDLE GetCurrentProcess() override;
@@ -105,20 +105,22 @@ public:
 
     // --- processes started with a known outcome ---------------------------
     struct Started {
+        std::string application;
         std::string commandLine;
         UINT show;
         std::string currentDir;
     };
     std::vector<Started> started;
-    // By the program's first word (case-insensitive, such as "ToUSB.bat"):
+    // By the program's file name (case-insensitive, such as "ToUSB.bat"),
+    // from the application path or else the command line's first word:
     std::map<std::string, DWORD> startErrors;  // the start fails with this error
     std::map<std::string, DWORD> exitCodes;    // the code it ends with (default 0)
     std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
     std::function<void(const std::string& commandLine)> onStart;
     DWORD LastError() override;
     bool FlushFile(HANDLE h) override;
-    bool StartProcess(const std::string& commandLine, UINT show, const std::string& currentDir,
-                      HANDLE* process) override;
+    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                      const std::string& currentDir, HANDLE* process) override;
     DWORD WaitForProcess(HANDLE process, DWORD ms) override;
     bool ProcessExitCode(HANDLE process, DWORD* code) override;
 
@@ -178,6 +180,24 @@ public:
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
     DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
     bool ShutdownBlockReasonDestroy(HWND window) override;
+
+    // --- Trusting the install folder ----------------------------------------
+    // Script: descriptors by path as SDDL (case-insensitive); a path not
+    // listed reads as Wine's default, which is secure. An empty SDDL makes
+    // the read fail with ERROR_ACCESS_DENIED. ResetSecurityTree fails with
+    // resetError, or else gives every listed path below the folder the
+    // default, but those in staysOpen. Record: the SDDL each reset applied.
+    std::map<std::string, std::string> security;
+    std::vector<std::string> staysOpen;
+    DWORD resetError = ERROR_SUCCESS;
+    std::string userSid = "S-1-5-21-1-2-3-1000";
+    std::vector<std::string> resets;
+    static constexpr const char* kWineDefaultSddl =
+        "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)(A;;0x1200a9;;;WD)";
+
+    DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) override;
+    std::vector<BYTE> UserSid() override;
+    DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) override;
 
 private:
     std::map<HANDLE, std::string> hashes_;  // open hash -> bytes fed so far
