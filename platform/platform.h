@@ -95,7 +95,8 @@ public:
     // The Windows folder ("C:\\WINDOWS"); empty when it cannot be read.
     virtual std::string WindowsFolder() = 0;
     virtual void LocalTime(SYSTEMTIME& time) = 0;
-    // Creates or replaces the file with the bytes.
+    // Creates or replaces the file with the bytes. Both writes refuse a
+    // reparse point and a file that has another name besides this one.
     virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
     // Creates the file when missing; the bytes go after its end.
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;

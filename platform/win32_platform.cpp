@@ -235,12 +235,12 @@ public:
     }
     void LocalTime(SYSTEMTIME& time) override { ::GetLocalTime(&time); }
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override {
-        return WriteBytes(path, CREATE_ALWAYS, GENERIC_WRITE, bytes);
+        return WriteBytes(path, GENERIC_WRITE, true, bytes);
     }
     bool AppendToFile(const std::string& path, const std::string& bytes) override {
         // Append-only access makes every write go to the end, even when
         // another writer has moved it meanwhile.
-        return WriteBytes(path, OPEN_ALWAYS, FILE_APPEND_DATA, bytes);
+        return WriteBytes(path, FILE_APPEND_DATA, false, bytes);
     }
     bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
 
@@ -335,15 +335,24 @@ private:
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;
     };
-    static bool WriteBytes(const std::string& path, DWORD disposition, DWORD access,
-                           const std::string& bytes) {
-        HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The files written (the run log, the update record) lie in a folder that
+    // someone else may once have been able to change: a link placed there
+    // would carry a privileged write onto whatever it points at. So the file
+    // itself is opened, never what a reparse point names, and one with a
+    // second name is left alone; it is emptied only once that is known.
+    static bool WriteBytes(const std::string& path, DWORD access, bool replace, const std::string& bytes) {
+        HANDLE h = ::CreateFileA(path.c_str(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return false;
+        BY_HANDLE_FILE_INFORMATION info{};
+        bool ok = ::GetFileInformationByHandle(h, &info) &&
+                  !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+                  info.nNumberOfLinks == 1;
+        if (ok && replace) ok = ::SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0 && ::SetEndOfFile(h);
         DWORD written = 0;
-        const bool ok = bytes.size() <= MAXDWORD &&
-                        ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                        written == bytes.size();
+        ok = ok && bytes.size() <= MAXDWORD &&
+             ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+             written == bytes.size();
         return ::CloseHandle(h) && ok;
     }
 };

@@ -4,6 +4,10 @@ win_build=$root/build/win
 native_build=$root/build/native
 export KV_WINEPREFIX=${KV_WINEPREFIX:-$root/build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine derives access lists from the mode bits, and Kavelton refuses an
+# install folder that others can write: lay every one out without group or
+# other write, whatever umask the caller had.
+umask 022
 
 build_win() {
   cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -9,6 +9,9 @@ older=$(realpath "${2:?older package}")
 export WINEPREFIX=$(realpath -m "${3:?prefix folder}")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Wine derives access lists from the mode bits: files the installer and this
+# script make must not be writable by others, or the program refuses them.
+umask 022
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -30,6 +33,12 @@ done
 msiinfo export "$msi" Shortcut | tail -n +4 | cut -f2,3 | grep -qxF 'ProgramMenuFolder	Kavelton' ||
   fail "no Start-menu shortcut named Kavelton"
 msiinfo export "$msi" Icon | grep -q '^Kavelton.ico' || fail "no icon in the package"
+# Wine's installer ignores the lock, so the table itself is checked.
+msiinfo export "$msi" MsiLockPermissionsEx | tr -d '\r' | tail -n +4 >"$work/lock"
+[ "$(cat "$work/lock")" = "LockInstallFolder	InstallDir	CreateFolder	D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)	" ] ||
+  fail "folder lock: $(cat "$work/lock")"
+msiinfo export "$msi" CreateFolder | tr -d '\r' | grep -qx 'InstallDir	Program' || fail "no CreateFolder row for the lock"
+msiinfo export "$msi" Property | tr -d '\r' | grep -q '^INSTALLDIR' && fail "the install folder is a public property"
 
 # A fresh prefix each run: a package left installed by an earlier run would
 # make the upgrade step prove nothing.
@@ -57,8 +66,9 @@ printf 'sums' >"$k/SHA256SUMS"
 printf 'log' >"$k/Kavelton.log"
 user_files=(ROM/KVB.100 System.txt SHA256SUMS Kavelton.log)
 
-echo "== upgrade"
-wine msiexec /i "$(winpath "$msi")" /qn || fail "upgrade returned $?"
+echo "== upgrade, asked to move the folder"
+wine msiexec /i "$(winpath "$msi")" /qn 'TARGETDIR=C:\MOVED\' 'INSTALLDIR=C:\MOVED\' || fail "upgrade returned $?"
+[ ! -e "$WINEPREFIX/drive_c/MOVED" ] || fail "the command line moved the folder"
 n=$(uninstall_entries)
 [ "$n" = 1 ] || fail "upgrade: $n uninstall entries for Kavelton"
 [ "$(arp_value DisplayVersion)" != 0.9.0 ] || fail "upgrade: still version 0.9.0"

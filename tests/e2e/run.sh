@@ -12,6 +12,9 @@ usbscan_double=${5:-}
 work=${6:?work folder}
 usbscan_served=${7:-}  # optional: the served UsbScan.dll double
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Wine derives access lists from the mode bits: an install folder others can
+# write is refused at start. Only the OpenFolder group lays one out.
+umask 022
 
 : "${KV_WINEPREFIX:=$here/../../build/wineprefix}"
 export KV_WINEPREFIX
@@ -59,6 +62,8 @@ case $group in
     export KV_E2E_DISKETTE_BEFORE=$(winpath "$media/a-before.img")
     ;;
 esac
+
+[ "$group" = OpenFolder ] && chmod 0777 "$install"
 
 export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")

@@ -118,5 +118,43 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
   }
 }
 
+// A second name for a file elsewhere, made while the folder was open: the
+// run log must not write through it.
+TEST_F(Unattended, TheLogIsNeverWrittenThroughAHardLink) {
+  WriteInstallFile("elsewhere.txt", "another file\r\n");
+  RemoveInstallFile("Kavelton.log");
+  ASSERT_TRUE(CreateHardLinkA(InstallPath("Kavelton.log").c_str(), InstallPath("elsewhere.txt").c_str(), nullptr))
+      << "error " << GetLastError();
+  EXPECT_EQ(Run("/check"), 0u);
+  EXPECT_EQ(ReadLines("elsewhere.txt"), std::vector<std::string>{"another file"});
+  RemoveInstallFile("Kavelton.log");
+  RemoveInstallFile("elsewhere.txt");
+}
+
+// run.sh leaves C:\KAVELTON writable by everyone (mode 0777, which Wine reads
+// as Everyone: write), as a folder made in C:\ is on Windows.
+using OpenFolder = Unattended;
+
+TEST_F(OpenFolder, NothingIsLoadedOrWrittenBeforeTheFolderIsSecure) {
+  std::string out;
+  EXPECT_EQ(Run("/check", &out), 10u);
+  EXPECT_NE(out.find("\r\nC:\\KAVELTON: Everyone can change it\r\n"), std::string::npos) << out;
+  EXPECT_EQ(Run("/?"), 0u) << "the usage is no reason to look at the folder";
+
+  StartApp();
+  AnswerBox(ExpectBox("Kavelton",
+                      "Users other than administrators can change the folder of Kavelton, or files that it uses "
+                      "with administrator rights:\n\nC:\\KAVELTON: Everyone can change it\n\nAny of them could run "
+                      "programs of their own with administrator rights through Kavelton, or put an altered BIOS "
+                      "image or flasher in place.\n\nDo you want Kavelton to secure C:\\KAVELTON now? Afterwards "
+                      "only administrators can change the folder and its files; users can still read them.\nNo "
+                      "ends Kavelton.",
+                      {IDYES, IDNO}, Icon::Shown),
+            IDNO);
+  EXPECT_TRUE(app_.WaitExit(10s)) << "No ends the program; found:\n" << Windows();
+  EXPECT_FALSE(InstallFileExists("bios-double.log")) << "BIOS.dll was loaded";
+  EXPECT_FALSE(InstallFileExists("Kavelton.log")) << "the log was written into the open folder";
+}
+
 }  // namespace
 }  // namespace kv::e2e
