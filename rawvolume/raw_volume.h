@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform.h"
@@ -14,6 +16,8 @@
 namespace kv::raw {
 
 constexpr DWORD kSectorSize = 512;
+// The one medium a diskette image is written to: 2,880 sectors of 512 bytes.
+constexpr std::uint64_t kDisketteBytes = 2880 * kSectorSize;
 // A volume opened by someone else for a moment (Explorer, an antivirus scan)
 // refuses the lock; this gives it about a second before calling it refused.
 constexpr int kLockAttempts = 10;
@@ -34,6 +38,12 @@ public:
 
     // Keeps the file system away while sectors are rewritten under it.
     bool Lock(int attempts = kLockAttempts, DWORD pauseMs = kLockPauseMs);
+    // True only for a 1.44 MB diskette (exactly kDisketteBytes). Whatever
+    // else holds the letter, a USB stick among them, would lose its start to
+    // the image. found, when given, gets the size read, or nothing when none
+    // could be read (no diskette either).
+    bool IsDiskette(std::optional<std::uint64_t>* found = nullptr);
+
     // Best effort: Windows dismounts a locked volume, Wine refuses.
     void Dismount();
     bool Unlock();

@@ -397,6 +397,21 @@ TEST_F(FloppyTest, NoDisketteIsReportedAfterTheRepositioning) {
     ExpectNothingWritten();
 }
 
+// Only a 1.44 MB diskette is written (another size is shown end to end); a
+// volume whose size cannot be read at all is no diskette either.
+TEST_F(FloppyTest, AVolumeOfUnknownSizeIsRefusedBeforeTheFormattingQuestion) {
+    driveA().sizeUnknown = true;
+    Create({IDYES, IDNO});
+    ExpectOnlyMessage("The size of the disk in drive A: cannot be read.\nOnly a 1.44 MB diskette (1474560 bytes) "
+                      "can be written.",
+                      kTitle, kErrorStyle);
+    EXPECT_LT(CallIndex(std::string("SetFilePointer ") + kImage), CallIndex(std::string("VolumeSize ") + kDriveA))
+        << "checked after the probe read";
+    EXPECT_TRUE(fake().ioControls.empty()) << "nothing is locked for it";
+    EXPECT_EQ(fake().openHandles(), 0);
+    ExpectNothingWritten();
+}
+
 TEST_F(FloppyTest, NoAtTheFormattingQuestionClosesTheDialogAndWritesNothing) {
     Create({IDNO});
     ExpectOnlyMessage(kFormatQuestion, kTitle, kYesNoWarning);

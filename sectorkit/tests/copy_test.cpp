@@ -79,10 +79,11 @@ TEST_F(SectorkitWithoutDrive, EveryCallFailsWithItsOwnMessage)
     EXPECT_EQ(out, "Close Handle Failed!\n");
 }
 
-// Drive A: present, C:\KAVELTON\fdd.imz missing.
-using SectorkitWithoutImage = Sectorkit;
+// Drive A: present but C:\KAVELTON\fdd.imz missing, or fdd.imz present but
+// the volume at A: no 1.44 MB diskette.
+using SectorkitCannotOpen = Sectorkit;
 
-TEST_F(SectorkitWithoutImage, OpenFailsSilentlyAndReleasesTheDrive)
+TEST_F(SectorkitCannotOpen, OpenFailsSilentlyAndReleasesTheDrive)
 {
     std::string out;
     EXPECT_EQ(Call(getDiskHandle_, &out), 0);

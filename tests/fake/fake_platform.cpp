@@ -173,6 +173,20 @@ bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
     return true;
 }
 
+bool FakePlatform::VolumeSize(HANDLE h, std::uint64_t& size) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    Record("VolumeSize " + it->second.key);
+    const FakeFile* file = File(it->second.key);
+    if (Fault("VolumeSize " + it->second.key)) return false;
+    if (file->sizeUnknown) {
+        lastError_ = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    size = file->bytes.size();
+    return true;
+}
+
 bool FakePlatform::SetCurrentDir(const std::string& path) {
     Record("SetCurrentDir " + path);
     if (Fault("SetCurrentDir " + path)) return false;
