@@ -57,7 +57,7 @@ void CopySectors(Export readDisk, Export writeDisk, int pairs)
     }
 }
 
-// No a:: device in the prefix.
+// No a:: device in the prefix, or one that is no 1.44 MB diskette.
 using SectorkitWithoutDrive = Sectorkit;
 
 TEST_F(SectorkitWithoutDrive, EveryCallFailsWithItsOwnMessage)
@@ -79,11 +79,10 @@ TEST_F(SectorkitWithoutDrive, EveryCallFailsWithItsOwnMessage)
     EXPECT_EQ(out, "Close Handle Failed!\n");
 }
 
-// Drive A: present but C:\KAVELTON\fdd.imz missing, or fdd.imz present but
-// the volume at A: no 1.44 MB diskette.
-using SectorkitCannotOpen = Sectorkit;
+// Drive A: present, C:\KAVELTON\fdd.imz missing.
+using SectorkitWithoutImage = Sectorkit;
 
-TEST_F(SectorkitCannotOpen, OpenFailsSilentlyAndReleasesTheDrive)
+TEST_F(SectorkitWithoutImage, OpenFailsSilentlyAndReleasesTheDrive)
 {
     std::string out;
     EXPECT_EQ(Call(getDiskHandle_, &out), 0);

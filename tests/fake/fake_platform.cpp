@@ -177,13 +177,8 @@ bool FakePlatform::VolumeSize(HANDLE h, std::uint64_t& size) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     Record("VolumeSize " + it->second.key);
-    const FakeFile* file = File(it->second.key);
-    if (Fault("VolumeSize " + it->second.key)) return false;
-    if (file->sizeUnknown) {
-        lastError_ = ERROR_INVALID_FUNCTION;
-        return false;
-    }
-    size = file->bytes.size();
+    if (File(it->second.key)->sizeUnknown || Fault("VolumeSize " + it->second.key)) return false;
+    size = File(it->second.key)->bytes.size();
     return true;
 }
 
