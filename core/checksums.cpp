@@ -39,6 +39,9 @@ bool DropFolder(std::string_view& listed, std::string_view prefix) {
     return true;
 }
 
+// sha256sum writes the names as it was given them: "ROM/name" when run in the
+// install folder, the bare name in ROM, and "./" before either from a glob
+// or find; lists made on Windows may use backslashes.
 bool NamesImage(std::string_view listed, std::string_view imageName) {
     DropFolder(listed, ".");
     if (EqualIgnoringCase(listed, imageName)) return true;

@@ -1,8 +1,9 @@
 // The raw diskette volume as both the diskette dialog and Sectorkit.dll use
-// it: open, lock with a bounded retry, best-effort dismount, whole-sector
-// transfers, flush, unlock and close. Every step goes through the platform
-// seam, and a failed step keeps the error the platform gave, so that a
-// message or the log can say why it failed.
+// it: open, check that it is a 1.44 MB diskette, lock with a bounded retry,
+// best-effort dismount, whole-sector transfers, flush, unlock and close.
+// Every step goes through the platform seam, and a failed step keeps the
+// error the platform gave, so that a message or the log can say why it
+// failed.
 #pragma once
 
 #include <windows.h>
@@ -36,14 +37,14 @@ public:
     bool Valid() const { return handle_.Valid(); }
     HANDLE get() const { return handle_.get(); }
 
-    // Keeps the file system away while sectors are rewritten under it.
-    bool Lock(int attempts = kLockAttempts, DWORD pauseMs = kLockPauseMs);
     // True only for a 1.44 MB diskette (exactly kDisketteBytes). Whatever
     // else holds the letter, a USB stick among them, would lose its start to
     // the image. found, when given, gets the size read, or nothing when none
     // could be read (no diskette either).
     bool IsDiskette(std::optional<std::uint64_t>* found = nullptr);
 
+    // Keeps the file system away while sectors are rewritten under it.
+    bool Lock(int attempts = kLockAttempts, DWORD pauseMs = kLockPauseMs);
     // Best effort: Windows dismounts a locked volume, Wine refuses.
     void Dismount();
     bool Unlock();
