@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "Main.h"
@@ -146,6 +147,15 @@ void TFloppy::OnCreateDiskClick() {
     if (!drive.Seek(0) || !diskImage.Seek(0)) return;
     if (!diskettePresent) {
         run.Error("Please insert a floppy disk!");
+        return;
+    }
+    std::optional<std::uint64_t> volumeBytes;
+    if (!drive.IsDiskette(&volumeBytes)) {
+        const std::string found =
+            volumeBytes ? "The disk in drive " + driveName + " holds " + std::to_string(*volumeBytes) + " bytes."
+                        : "The size of the disk in drive " + driveName + " cannot be read.";
+        run.Error(found + "\nOnly a 1.44 MB diskette (" + std::to_string(raw::kDisketteBytes) +
+                  " bytes) can be written.");
         return;
     }
 

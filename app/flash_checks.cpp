@@ -93,6 +93,12 @@ bool CheckImageChecksum(const std::string& image, const char* errorTitle) {
         return false;
     }
     const core::ChecksumList list = core::ParseChecksumList(bytes);
+    if (list.Empty()) {
+        Box(std::string("The checksum list ") + kChecksumListPath +
+                " is damaged: it holds no checksum line.\nThe BIOS image is not used.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
     if (!list.Ok()) {
         Box(std::string("The checksum list ") + kChecksumListPath + " is damaged: line " +
                 std::to_string(list.badLine) +
@@ -101,9 +107,15 @@ bool CheckImageChecksum(const std::string& image, const char* errorTitle) {
         return false;
     }
     const auto listed = core::ListedDigests(list, image);
+    // A list that is there was put there to protect: an image it does not
+    // name is refused, not passed over.
     if (listed.empty()) {
-        Log("Checksum: " + image + " not verified (not listed)");
-        return true;
+        Log("Checksum: " + image + " refused (not listed in " + kChecksumListPath + ")");
+        Box("The BIOS image " + image + " is not listed in the checksum list " + kChecksumListPath +
+                ".\nThe BIOS image is not used.\n\nTo use it, add its line to the list: its SHA-256 "
+                "checksum, two blanks and ROM/" + image + ", as \"sha256sum ROM/*\" writes it in C:\\KAVELTON.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
     }
     core::Sha256Digest actual{};
     if (!HashImage(RomPath(image), actual)) {

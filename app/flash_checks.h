@@ -12,8 +12,9 @@ namespace kv {
 inline constexpr char kChecksumListPath[] = "C:\\KAVELTON\\SHA256SUMS";
 
 // Compares the image in C:\KAVELTON\ROM with its digest in the checksum
-// list. No list, or an image not listed, goes on. errorTitle is the title of
-// the calling dialog's error boxes.
+// list. Without a list it goes on; once the list exists, an image it does
+// not name is refused. errorTitle is the title of the calling dialog's error
+// boxes.
 bool CheckImageChecksum(const std::string& image, const char* errorTitle);
 
 // Refuses on battery power and asks when the battery is low.

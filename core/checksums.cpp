@@ -15,7 +15,7 @@ int HexValue(char c) {
 // One line without its end; false when it is not in the format.
 bool ParseLine(std::string_view line, ChecksumEntry& entry) {
     // sha256sum marks a line whose name it had to escape with a leading
-    // backslash; such a name holds a backslash and so can never match.
+    // backslash; the name keeps its doubled backslashes and so never matches.
     if (!line.empty() && line[0] == '\\') line.remove_prefix(1);
     if (line.size() < 64 + 2 + 1) return false;
     for (std::size_t i = 0; i < 32; ++i) {
@@ -26,6 +26,26 @@ bool ParseLine(std::string_view line, ChecksumEntry& entry) {
     if (line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) return false;
     entry.name.assign(line.substr(66));
     return entry.name.find('\0') == std::string::npos;
+}
+
+bool IsSlash(char c) { return c == '/' || c == '\\'; }
+
+// Drops "prefix" and the slash after it; false when listed does not start so.
+bool DropFolder(std::string_view& listed, std::string_view prefix) {
+    if (listed.size() <= prefix.size() || !IsSlash(listed[prefix.size()]) ||
+        !EqualIgnoringCase(listed.substr(0, prefix.size()), prefix))
+        return false;
+    listed.remove_prefix(prefix.size() + 1);
+    return true;
+}
+
+// sha256sum writes the names as it was given them: "ROM/name" when run in the
+// install folder, the bare name in ROM, and "./" before either from a glob
+// or find; lists made on Windows may use backslashes.
+bool NamesImage(std::string_view listed, std::string_view imageName) {
+    DropFolder(listed, ".");
+    if (EqualIgnoringCase(listed, imageName)) return true;
+    return DropFolder(listed, "ROM") && EqualIgnoringCase(listed, imageName);
 }
 
 }  // namespace
@@ -55,10 +75,9 @@ ChecksumList ParseChecksumList(std::string_view bytes) {
 
 std::vector<Sha256Digest> ListedDigests(const ChecksumList& list, std::string_view imageName) {
     std::vector<Sha256Digest> digests;
-    for (const ChecksumEntry& entry : list.entries) {
-        if (entry.name.find_first_of("\\/:") != std::string::npos) continue;
-        if (EqualIgnoringCase(entry.name, imageName)) digests.push_back(entry.digest);
-    }
+    if (imageName.empty() || imageName.find_first_of("\\/:") != std::string_view::npos) return digests;
+    for (const ChecksumEntry& entry : list.entries)
+        if (NamesImage(entry.name, imageName)) digests.push_back(entry.digest);
     return digests;
 }
 

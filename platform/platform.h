@@ -40,6 +40,9 @@ public:
     virtual bool CloseHandle(HANDLE h) = 0;
     // Control requests without in/out buffers (volume lock, dismount, unlock).
     virtual bool DeviceIoControl(HANDLE h, DWORD code) = 0;
+    // The size in bytes of an open volume: its length, else its geometry,
+    // else the size of the file behind it; false when none can be read.
+    virtual bool VolumeSize(HANDLE h, std::uint64_t& size) = 0;
     virtual bool SetCurrentDir(const std::string& path) = 0;
     // Lists the entries matching pattern whose attributes fit attributeMask
     // (plain files always fit). False when the enumeration cannot start.

@@ -5,6 +5,7 @@
 
 #include <type_traits>
 #include <tlhelp32.h>
+#include <winioctl.h>
 
 namespace kv {
 namespace {
@@ -92,6 +93,28 @@ public:
     bool DeviceIoControl(HANDLE h, DWORD code) override {
         DWORD returned = 0;
         return ::DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+    }
+    bool VolumeSize(HANDLE h, std::uint64_t& size) override {
+        DWORD returned = 0;
+        GET_LENGTH_INFORMATION length{};
+        if (::DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                              nullptr) &&
+            length.Length.QuadPart >= 0) {
+            size = static_cast<std::uint64_t>(length.Length.QuadPart);
+            return true;
+        }
+        // A driver that does not know the length request (it came with
+        // Windows XP) still answers the geometry one.
+        DISK_GEOMETRY geometry{};
+        if (::DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                              &returned, nullptr) &&
+            geometry.Cylinders.QuadPart >= 0) {
+            size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * geometry.TracksPerCylinder *
+                   geometry.SectorsPerTrack * geometry.BytesPerSector;
+            return true;
+        }
+        // Wine's raw drives are image files and answer neither request.
+        return FileSize(h, size);
     }
     bool SetCurrentDir(const std::string& path) override {
         return ::SetCurrentDirectoryA(path.c_str()) != FALSE;

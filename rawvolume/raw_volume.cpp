@@ -30,6 +30,13 @@ bool RawVolume::Lock(int attempts, DWORD pauseMs) {
     return false;
 }
 
+bool RawVolume::IsDiskette(std::optional<std::uint64_t>* found) {
+    std::uint64_t size = 0;
+    const bool known = Os().VolumeSize(handle_.get(), size) || Failed();
+    if (found) *found = known ? std::optional<std::uint64_t>(size) : std::nullopt;
+    return known && size == kDisketteBytes;
+}
+
 void RawVolume::Dismount() { Os().DeviceIoControl(handle_.get(), FSCTL_DISMOUNT_VOLUME); }
 
 bool RawVolume::Unlock() {

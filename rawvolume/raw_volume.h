@@ -1,12 +1,15 @@
 // The raw diskette volume as both the diskette dialog and Sectorkit.dll use
-// it: open, lock with a bounded retry, best-effort dismount, whole-sector
-// transfers, flush, unlock and close. Every step goes through the platform
-// seam, and a failed step keeps the error the platform gave, so that a
-// message or the log can say why it failed.
+// it: open, check that it is a 1.44 MB diskette, lock with a bounded retry,
+// best-effort dismount, whole-sector transfers, flush, unlock and close.
+// Every step goes through the platform seam, and a failed step keeps the
+// error the platform gave, so that a message or the log can say why it
+// failed.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform.h"
@@ -14,6 +17,8 @@
 namespace kv::raw {
 
 constexpr DWORD kSectorSize = 512;
+// The one medium a diskette image is written to: 2,880 sectors of 512 bytes.
+constexpr std::uint64_t kDisketteBytes = 2880 * kSectorSize;
 // A volume opened by someone else for a moment (Explorer, an antivirus scan)
 // refuses the lock; this gives it about a second before calling it refused.
 constexpr int kLockAttempts = 10;
@@ -31,6 +36,12 @@ public:
     bool Open(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD flags = 0);
     bool Valid() const { return handle_.Valid(); }
     HANDLE get() const { return handle_.get(); }
+
+    // True only for a 1.44 MB diskette (exactly kDisketteBytes). Whatever
+    // else holds the letter, a USB stick among them, would lose its start to
+    // the image. found, when given, gets the size read, or nothing when none
+    // could be read (no diskette either).
+    bool IsDiskette(std::optional<std::uint64_t>* found = nullptr);
 
     // Keeps the file system away while sectors are rewritten under it.
     bool Lock(int attempts = kLockAttempts, DWORD pauseMs = kLockPauseMs);

@@ -37,6 +37,12 @@ std::int32_t OpenBothEnds()
 
     if (!g_drive.Open(kDrivePath))
         return 0;
+    // Refused like a drive that cannot be opened, before the lock and the
+    // dismount touch whatever volume holds the letter.
+    if (!g_drive.IsDiskette()) {
+        g_drive.Close();
+        return 0;
+    }
     // Since Vista, raw writes into the file-system area of a mounted volume
     // are refused; lock it so no file system works on it while we write.
     if (!g_drive.Lock()) {

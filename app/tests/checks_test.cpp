@@ -98,13 +98,16 @@ TEST(ChecksumCheck, EachOutcome) {
     };
     const std::string matching = goodHex + "  a.010\r\n" + otherHex + " *B.020\n";
     const std::string mismatching = otherHex + "  A.010\n";
-    const std::string notListed = goodHex + "  B.020\n" + goodHex + "  ROM\\A.010\n";
+    const std::string notListed = goodHex + "  B.020\n" + goodHex + "  BIOS\\A.010\n";
     const std::string malformed = goodHex + "  A.010\nA.010\n";
     const Case cases[] = {
         {"no list", false, nullptr, true, true, nullptr, "A.010 not verified (no checksum list)"},
         {"listed, matching", true, matching.c_str(), true, true, nullptr, "A.010 verified"},
         {"listed, differing", true, mismatching.c_str(), true, false, "BIOS image A.010 does not match", "listed"},
-        {"not listed", true, notListed.c_str(), true, true, nullptr, "A.010 not verified (not listed)"},
+        {"not listed", true, notListed.c_str(), true, false, "A.010 is not listed in the checksum list "
+         "C:\\KAVELTON\\SHA256SUMS.\nThe BIOS image is not used.\n\nTo use it, add its line", "A.010 refused"},
+        {"no checksum line", true, "\r\n", true, false, "SHA256SUMS is damaged: it holds no checksum line",
+         "no checksum line"},
         {"malformed", true, malformed.c_str(), true, false, "SHA256SUMS is damaged: line 2", "damaged"},
         {"unreadable", true, nullptr, true, false, "SHA256SUMS cannot be read", "cannot be read"},
         {"image unreadable", true, matching.c_str(), false, false, "A.010 cannot be computed", "cannot"},

@@ -126,6 +126,7 @@ std::vector<Handler> Handlers() {
     const std::vector<std::string> diskWork = {
         std::string("OpenFile ") + kImage, std::string("ReadFile ") + kImage,
         std::string("OpenFile ") + kDriveA, std::string("ReadFile ") + kDriveA,
+        std::string("VolumeSize ") + kDriveA,
         std::string("WriteFile ") + kDriveA, std::string("FlushFile ") + kDriveA,
         "StartProcess", "WaitForProcess", "ProcessExitCode"};
     auto sharedForms = std::make_shared<SharedForms>();

@@ -397,6 +397,18 @@ TEST_F(FloppyTest, NoDisketteIsReportedAfterTheRepositioning) {
     ExpectNothingWritten();
 }
 
+// A size that cannot be read is no 1.44 MB diskette either (another size is
+// shown end to end).
+TEST_F(FloppyTest, AVolumeOfUnknownSizeIsRefusedAfterTheProbeRead) {
+    driveA().sizeUnknown = true;
+    Create({IDYES, IDNO});
+    ExpectOnlyMessage("The size of the disk in drive A: cannot be read.\nOnly a 1.44 MB diskette (1474560 bytes) "
+                      "can be written.", kTitle, kErrorStyle);
+    EXPECT_EQ(driveA().reads, 1) << "one probe read";
+    EXPECT_EQ(fake().openHandles(), 0);
+    ExpectNothingWritten();
+}
+
 TEST_F(FloppyTest, NoAtTheFormattingQuestionClosesTheDialogAndWritesNothing) {
     Create({IDNO});
     ExpectOnlyMessage(kFormatQuestion, kTitle, kYesNoWarning);

@@ -25,6 +25,7 @@ TEST(ChecksumList, ReadsTheFormatAndRefusesAnythingElse) {
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const ParseCase cases[] = {
         {"empty file", "", 0, {}},
+        {"blank lines only", "\r\n\n", 0, {}},
         {"text and binary mode, LF and CRLF, blank lines",
          kAbc + "  A.010\r\n\n" + kEmpty + " *B.020\n\r\n", 0, {"A.010", "B.020"}},
         {"last line without end, upper-case hex, byte-order mark",
@@ -44,14 +45,23 @@ TEST(ChecksumList, ReadsTheFormatAndRefusesAnythingElse) {
         SCOPED_TRACE(c.what);
         const ChecksumList list = ParseChecksumList(c.bytes);
         EXPECT_EQ(list.badLine, c.badLine);
+        EXPECT_EQ(list.Ok(), c.badLine == 0 && !c.names.empty()) << "a list that names nothing is no list";
         std::vector<std::string> names;
         for (const auto& entry : list.entries) names.push_back(entry.name);
         EXPECT_EQ(names, c.names);
     }
 }
 
-TEST(ChecksumList, MatchesWholeNamesWithoutCaseAndNeverAPath) {
-    const ChecksumList list = ParseChecksumList(kAbc + "  a.010\n" + kEmpty + "  ROM\\B.020\n" + kEmpty +
+// The names sha256sum writes in the install folder or in ROM, on Linux or
+// from Windows, name the image; any other path names nothing.
+TEST(ChecksumList, NamesTheImageByItsNameOrUnderRomAndNeverOtherwise) {
+    for (const char* listed :
+         {"a.010", "./A.010", ".\\A.010", "ROM/A.010", "rom\\a.010", "./ROM/A.010", ".\\Rom/A.010"})
+        EXPECT_EQ(ListedDigests(ParseChecksumList(kAbc + "  " + listed), "A.010").size(), 1u) << listed;
+    for (const char* listed : {"././A.010", "ROM/./A.010", "ROM/ROM/A.010", "BIOS/A.010", "/ROM/A.010",
+                               "../ROM/A.010", "C:A.010", "ROMA.010", "ROM//A.010", "A.01", "A.0100"})
+        EXPECT_TRUE(ListedDigests(ParseChecksumList(kAbc + "  " + listed), "A.010").empty()) << listed;
+    const ChecksumList list = ParseChecksumList(kAbc + "  ./ROM/a.010\n" + kEmpty + "  ROM\\B.020\n" + kEmpty +
                                                 "  C:B.020\n" + kEmpty + "  rom/b.020\n" + kEmpty +
                                                 "  A.010\n");
     ASSERT_TRUE(list.Ok());
@@ -59,9 +69,8 @@ TEST(ChecksumList, MatchesWholeNamesWithoutCaseAndNeverAPath) {
     ASSERT_EQ(both.size(), 2u);
     EXPECT_EQ(DigestText(both[0]), kAbc);
     EXPECT_EQ(DigestText(both[1]), kEmpty);
-    EXPECT_TRUE(ListedDigests(list, "B.020").empty());
-    EXPECT_TRUE(ListedDigests(list, "A.01").empty());
-    EXPECT_TRUE(ListedDigests(list, "A.0100").empty());
+    EXPECT_EQ(ListedDigests(list, "B.020").size(), 2u);
+    EXPECT_TRUE(ListedDigests(list, "ROM/B.020").empty()) << "an image name has no path";
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ void CopySectors(Export readDisk, Export writeDisk, int pairs)
     }
 }
 
-// No a:: device in the prefix.
+// No a:: device in the prefix, or one that is no 1.44 MB diskette.
 using SectorkitWithoutDrive = Sectorkit;
 
 TEST_F(SectorkitWithoutDrive, EveryCallFailsWithItsOwnMessage)

@@ -80,4 +80,9 @@ run_suite SectorkitShortImage
 same_range "$work/disk.img" 0 "$install/fdd.imz" 0 $((3 * sector)) "short image: first 3 sectors differ"
 same_range "$work/disk.img" $((3 * sector)) "$work/blank.img" $((3 * sector)) $((disk_bytes - 3 * sector)) "short image: sectors past the image end were touched"
 
+# A USB stick that got the letter A: (an 8 MB volume) is refused untouched.
+head -c $((8 << 20)) /dev/urandom | tee "$work/stick.img" > "$work/disk.img"
+run_suite SectorkitWithoutDrive
+cmp -s "$work/disk.img" "$work/stick.img" || fail "an 8 MB volume was changed"
+
 echo "sectorkit copy test passed"

@@ -241,7 +241,7 @@ TEST_F(FloppyRefusals, ShortImageIsRefusedBeforeTheFormattingQuestion) {
 
 class FloppyFaults : public FloppyTask {
  protected:
-  // Each test writes the diskette: the next one starts from the same bytes.
+  // Each test changes the diskette: the next one starts from the same bytes.
   void TearDown() override {
     FloppyTask::TearDown();
     std::ofstream(diskette_, std::ios::binary | std::ios::trunc) << before_;
@@ -299,6 +299,20 @@ TEST_F(FloppyFaults, ADisketteThatDiffersFromTheImageIsReported) {
   EXPECT_EQ(box->buttons, std::vector<int>{IDOK}) << "no restart question";
   AnswerBox(box, IDOK);
   ExpectNoBox(1000ms);
+  EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
+}
+
+// A USB stick that got the letter A: (here an 8 MB volume) is refused
+// before the formatting question, and keeps every byte.
+TEST_F(FloppyFaults, AVolumeOfAnotherSizeIsNotWritten) {
+  const std::string stick = before_ + std::string((8u << 20) - before_.size(), '\x3C');
+  std::ofstream(diskette_, std::ios::binary | std::ios::trunc) << stick;
+  ASSERT_TRUE(CreateRun());
+  const char* const refusal = "The disk in drive A: holds 8388608 bytes.\nOnly a 1.44 MB diskette (1474560 "
+                              "bytes) can be written.";
+  AnswerBox(ExpectBox(kTitle, refusal, {IDOK}, Icon::Shown), IDOK);
+  ExpectNoBox(1000ms);
+  EXPECT_EQ(FirstDifferentSector(ReadAll(diskette_), stick), -1) << "first changed sector";
   EXPECT_FALSE(InstallFileExists(kBatchLog)) << "the batch file was started";
 }
 

@@ -92,13 +92,14 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
   };
   const Case cases[] = {
       {"image missing", "KVD.101", "", "", true, "/flash KVD.102", 4, false},
-      {"checksum mismatch", "KVD.101", "abc", std::string(64, '1') + "  KVD.101\n", true,
+      {"checksum mismatch", "KVD.101", "abc", std::string(64, '1') + "  ./ROM/KVD.101\n", true,
        "/flash KVD.101", 4, false},
+      {"not listed", "KVD.101", "abc", kAbcDigest + "  ROM/KVD.100\n", true, "/flash KVD.101", 4, false},
       {"older image", "KVD.099", "abc", "", true, "/flash KVD.099", 9, false},
       {"unreadable version", "KVD.1.2", "abc", "", true, "/flash KVD.1.2", 9, false},
       {"flasher missing", "KVD.101", "abc", "", false, "/flash KVD.101", 7, false},
       {"flasher fails", "KVD.101", "exit=5\r\n", "", true, "/flash KVD.101", 8, true},
-      {"flashed", "KVD.101", "abc", kAbcDigest + " *KVD.101\n", true, "/flash KVD.101", 3010, true},
+      {"flashed", "KVD.101", "abc", kAbcDigest + " *./ROM/KVD.101\r\n", true, "/flash KVD.101", 3010, true},
       {"older image forced", "KVD.099", "abc", "", true, "/flash kvd.099 /FORCE", 3010, true},
   };
   RemoveInstallFile("ROM\\KAVT.107");

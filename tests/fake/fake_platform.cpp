@@ -176,6 +176,15 @@ bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
     return true;
 }
 
+bool FakePlatform::VolumeSize(HANDLE h, std::uint64_t& size) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    Record("VolumeSize " + it->second.key);
+    if (File(it->second.key)->sizeUnknown || Fault("VolumeSize " + it->second.key)) return false;
+    size = File(it->second.key)->bytes.size();
+    return true;
+}
+
 bool FakePlatform::SetCurrentDir(const std::string& path) {
     Record("SetCurrentDir " + path);
     if (Fault("SetCurrentDir " + path)) return false;

@@ -29,6 +29,7 @@ struct FakeFile {
     bool failSeek = false;
     bool failClose = false;
     bool refuseLock = false;      // FSCTL_LOCK_VOLUME fails
+    bool sizeUnknown = false;     // VolumeSize fails; otherwise it gives the bytes' count
     int loseWriteAt = -1;         // the n-th WriteFile reports success but stores nothing
     int reads = 0, writes = 0;
 };
@@ -83,6 +84,7 @@ public:
     bool FileSize(HANDLE h, std::uint64_t& size) override;
     bool CloseHandle(HANDLE h) override;
     bool DeviceIoControl(HANDLE h, DWORD code) override;
+    bool VolumeSize(HANDLE h, std::uint64_t& size) override;
     bool SetCurrentDir(const std::string& path) override;
     bool ListFolder(const std::string& pattern, DWORD attributeMask,
                     std::vector<FolderEntry>& entries) override;
