@@ -9,7 +9,6 @@
 #include "Myusb.h"
 #include "Mywindows.h"
 #include "control_ids.h"
-#include "flash_hold.h"
 #include "folder_trust.h"
 #include "install_paths.h"
 #include "pictures.h"
@@ -87,7 +86,7 @@ TMainForm::TMainForm()
     // Ending the program would end the hold that keeps Windows from sleeping
     // or shutting down under the flasher, which goes on flashing.
     OnCloseQuery = [this] {
-        if (!flashHold_) return true;
+        if (!flash_) return true;
         Os().ShowMessage("A BIOS flash is in progress!\nKavelton keeps Windows from sleeping or "
                          "shutting down until WinFlash64.exe has ended.\nPlease exit after that.",
                          "Kavelton", MB_OK | MB_ICONWARNING | MB_TOPMOST);
@@ -113,7 +112,7 @@ TMainForm::TMainForm()
 
 TMainForm::~TMainForm() {
     HoldTimer.SetEnabled(false);
-    flashHold_.reset();
+    flash_.reset();
     if (MainForm == this) MainForm = nullptr;
 }
 
@@ -121,7 +120,7 @@ void TMainForm::FormCreate() {
     Os().SetCurrentDir(kInstallFolder);
     labWarning.SetText(" Warning!! The new BIOS is not suitable for this system!  ");
 
-    const SystemInfo info = ReadSystemInfo();
+    const SystemInfo info = ReadSystemInfo(Boxes());
     // Without the system information the labels keep their names, and the
     // check runs on an empty board, so the flash button stays disabled.
     if (info.read) {
@@ -233,17 +232,17 @@ void TMainForm::OnWinFlashClick() {
     dialog->ShowModal();
 }
 
-void TMainForm::TakeOverFlashHold(std::unique_ptr<FlashHold> hold) {
-    if (!hold) return;
-    hold->MoveTo(*this);
-    flashHold_ = std::move(hold);
+void TMainForm::TakeOverFlash(std::unique_ptr<RunningFlash> flash) {
+    if (!flash) return;
+    flash->MoveHoldTo(*this);
+    flash_ = std::move(flash);
     HoldTimer.SetEnabled(true);
 }
 
 void TMainForm::HoldTimerTimer() {
-    if (FlasherRunning()) return;
+    if (flash_ && flash_->Running()) return;
     HoldTimer.SetEnabled(false);
-    flashHold_.reset();
+    flash_.reset();
 }
 
 void TMainForm::SpeedButton1Click() {

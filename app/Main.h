@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "flash_hold.h"
+#include "flash_procedure.h"
 #include "forms.h"
 
 namespace kv {
@@ -41,16 +41,16 @@ public:
     void OnLogoClick();
     void OnExitClick();
 
-    // Keeps a flasher's hold after its dialog has closed, until the flasher
-    // is no longer listed (looked at once a second).
-    void TakeOverFlashHold(std::unique_ptr<FlashHold> hold);
-    bool HoldsFlash() const { return flashHold_ != nullptr; }
+    // Keeps a flash after its dialog has closed, until the flasher has ended
+    // (looked at once a second).
+    void TakeOverFlash(std::unique_ptr<RunningFlash> flash);
+    bool HoldsFlash() const { return flash_ != nullptr; }
     void HoldTimerTimer();
 
 private:
     // True while a task button's handler runs, prompts included.
     bool taskBusy_ = false;
-    std::unique_ptr<FlashHold> flashHold_;
+    std::unique_ptr<RunningFlash> flash_;
     ui::TTimer HoldTimer;
 };
 

@@ -51,13 +51,6 @@ ui::FormStyle FloppyStyle() {
     return style;
 }
 
-// The name goes into a command line for the command processor: anything
-// beyond a plain file name the catalogue could have listed would change
-// what that line does.
-bool UsableImageName(const std::string& name) {
-    return name.size() <= core::kMaxImageNameLength && core::IsPlainImageName(name);
-}
-
 }  // namespace
 
 TFloppy::TFloppy()
@@ -75,6 +68,9 @@ TFloppy::TFloppy()
     OnCreateDisk.OnClick = [this] { OnCreateDiskClick(); };
     OnExit.OnClick = [this] { OnExitClick(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
+    // The boxes of a run have no owner: the dialog must not close under its
+    // own question, whose Yes would then go on without it.
+    OnCloseQuery = [this] { return !running_; };
     Floppy = this;
     RunGuarded([this] { FormCreate(); });
 }
@@ -112,7 +108,10 @@ void TFloppy::OnCreateDiskClick() {
     const std::string image = ComboBox1.Text();
     std::string driveName = "A:";
 
-    if (!UsableImageName(image)) {
+    // The name goes into a command line for the command processor: anything
+    // beyond a plain file name the catalogue could have listed would change
+    // what that line does.
+    if (!core::UsableImageName(image, core::ImageUse::Diskette)) {
         run.Error("Please select a BIOS file from the list!\nThe name must be a plain file "
                   "name of at most 13 characters.");
         return;
@@ -170,6 +169,7 @@ void TFloppy::OnCreateDiskClick() {
 
     if (Os().ShowMessage("It will format your floppy disk,\ndo you want to continue?", kTitle,
                          MB_YESNO | MB_ICONWARNING | MB_TOPMOST) != IDYES) {
+        guard.Leave();
         Close();
         return;
     }
@@ -281,10 +281,11 @@ void TFloppy::OnCreateDiskClick() {
     OnCreateDisk.SetEnabled(true);
     if (!copied) return;
 
-    if (!run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened "
-                             "files before restarting.",
-                             "Create Flash BIOS diskette ", image))
-        Close();
+    const bool restarting = run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened "
+                                                "files before restarting.",
+                                                "Create Flash BIOS diskette ", image);
+    guard.Leave();
+    if (!restarting) Close();
     Label2.SetText(kIdleHint);
     ProgressBar1.SetVisible(false);
 }

@@ -45,6 +45,9 @@ TUSB::TUSB(ui::TForm* owner)
       ComboBox2(*this, id::ComboBox2, 28, 110, 199, 24, "", kText13, 16) {
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
+    // The boxes of a run have no owner: the dialog must not close under its
+    // own question, whose Yes would then go on without it.
+    OnCloseQuery = [this] { return !running_; };
     RunGuarded([this] { FormCreate(); });
 }
 
@@ -86,7 +89,7 @@ void TUSB::Button1Click() {
         Error("Please select a USB disk as a drive letter and a colon, for example E:!");
         return;
     }
-    if (!core::IsPlainImageName(image)) {
+    if (!core::UsableImageName(image, core::ImageUse::UsbKey)) {
         Error("Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
         return;
     }
@@ -147,6 +150,7 @@ void TUSB::Button1Click() {
                             "before restarting.",
                             "Create Flash BIOS diskette ", image))
         return;
+    guard.Leave();
     Close();
 }
 

@@ -4,10 +4,7 @@
 
 #include "Main.h"
 #include "catalogue.h"
-#include "commands.h"
 #include "control_ids.h"
-#include "flash_checks.h"
-#include "flash_hold.h"
 #include "install_paths.h"
 #include "platform.h"
 #include "run_log.h"
@@ -21,20 +18,12 @@ namespace id = ids::window;
 const ui::Font kControls{13};
 constexpr UINT_PTR kTimer1 = 1;
 
-const DWORD kProcessAllAccess = 0x1F0FFF;
-
-const char kFlashTitle[] = "Flash BIOS in windows";
 const char kEnumTitle[] = "Enum current process";
 
 ui::FormStyle WindowStyle() {
     ui::FormStyle style{"TWindow", "Flash BIOS in Windows", 352, 280, 266, 174};
     style.font = ui::Font{11};
     return style;
-}
-
-int Message(const std::string& text, const char* title, UINT style) {
-    Log(std::string(title) + ": " + text);
-    return Os().ShowMessage(text, title, style | MB_TOPMOST);
 }
 
 }  // namespace
@@ -52,6 +41,9 @@ TWindow::TWindow(ui::TForm* owner)
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
+    // The boxes of a run have no owner: the dialog must not close under its
+    // own question, whose Yes would then go on without it.
+    OnCloseQuery = [this] { return !inClick_; };
     // Closing by any route ends the watch at once; the flasher goes on, so
     // the main window takes over the hold and watches it from now on.
     OnClose = [this] {
@@ -69,9 +61,9 @@ TWindow::~TWindow() {
 }
 
 void TWindow::HandOverHold() {
-    if (!hold_) return;
-    if (MainForm && FlasherRunning()) MainForm->TakeOverFlashHold(std::move(hold_));
-    hold_.reset();
+    if (!flash_) return;
+    if (MainForm && flash_->Running()) MainForm->TakeOverFlash(std::move(flash_));
+    flash_.reset();
 }
 
 void TWindow::FormCreate() {
@@ -79,8 +71,8 @@ void TWindow::FormCreate() {
     FlasherSeen = 0;
     runningVersion_ = MainForm ? MainForm->BIOSVersion : std::string();
     if (FillImageCatalogue(ComboBox1) == 0)
-        Message("Please put BIOS files under \nthe folder C:\\KAVELTON\\ROM,\nAnd reopen this Program!",
-                "Create Flash BIOS Diskette!", MB_OK | MB_ICONWARNING);
+        Boxes().Tell("Please put BIOS files under \nthe folder C:\\KAVELTON\\ROM,\nAnd reopen this Program!",
+                     "Create Flash BIOS Diskette!", MB_ICONWARNING);
 }
 
 void TWindow::Button1Click() {
@@ -88,66 +80,20 @@ void TWindow::Button1Click() {
     RunGuard guard(inClick_);
     if (!guard.Entered()) return;
     // Two flashers at once can leave the board unbootable, and one started
-    // before this dialog was reopened is just as much in progress.
-    switch (FindFlasher()) {
-    case FlasherListing::Found:
-        Message("A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you "
-                "start another one.",
-                kFlashTitle, MB_OK | MB_ICONERROR);
-        return;
-    case FlasherListing::Unknown:
-        Message("The running programs can not be listed, so it can not be told whether a BIOS "
-                "flash is in progress!\nNothing was started.",
-                kFlashTitle, MB_OK | MB_ICONERROR);
-        return;
-    case FlasherListing::NotFound:
-        break;
-    }
+    // before this dialog was reopened is just as much in progress. Asked
+    // again under the flash mutex right before the start.
+    if (!NoFlashInProgress(Boxes())) return;
     if (Timer1.Enabled()) return;  // the watch of the last start has not ended yet
 
     Os().SetCurrentDir(kInstallFolder);
     MissCount = 0;
     FlasherSeen = 0;
-    const TaskRun run(kFlashTitle);
-    const std::string image = ComboBox1.Text();
-    if (image.empty()) {
-        Message("Please select one BIOS!", kFlashTitle, MB_OK | MB_ICONERROR);
-        return;
-    }
-    // The name goes into a command line unquoted: anything that would add
-    // arguments, commands or another folder is refused before any question.
-    if (image.size() > kMaxTypedImageName || !core::IsPlainImageName(image)) {
-        Message("This BIOS file name can not be used!\nPlease select a file of the folder "
-                "C:\\KAVELTON\\ROM,\nwithout path, blanks or special characters.",
-                kFlashTitle, MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (!run.ImageReady(image)) return;
-    if (!run.VersionAccepted(true, runningVersion_, image)) return;
-    if (!CheckPower()) return;
-    // Last, because a suspension changes the system.
-    encryption_ = std::make_unique<DriveEncryption>();
-    if (!encryption_->Check(SystemDrive())) return;
-
+    // The flash button is offered only for a board that matches.
+    FlashStart start = StartFlash({ComboBox1.Text(), runningVersion_, BoardCheck::Matches}, Boxes(), *this);
+    if (!start.flash) return;
     Button1.SetVisible(false);
-    image_ = image;
-    // From the start until the flasher has gone, nothing may sleep or end
-    // the session by mistake.
-    hold_ = std::make_unique<FlashHold>(*this);
-    // The handle tells the flasher's own result when the watch finds it gone.
-    // A start that fails leaves the watch to report that no flasher ran.
-    const std::string command = core::FlasherCommand(image);
-    HANDLE process = nullptr;
-    if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
-        Log(std::string(kFlashTitle) + ": started " + command);
-        flasher_.Reset(process);
-    } else {
-        Log(std::string(kFlashTitle) + ": " + command + " could not be started, error " +
-            std::to_string(Os().LastError()));
-        // No flash, no restart: the drive's protection comes back at once.
-        encryption_->Resume();
-        flasher_.Reset(nullptr);
-    }
+    image_ = ComboBox1.Text();
+    flash_ = std::move(start.flash);
     // Gives the flasher time to appear in the process list.
     Os().Sleep(1000);
     Timer1.SetEnabled(true);
@@ -162,28 +108,28 @@ void TWindow::Timer1Timer() {
         ~Leave() { flag = false; }
     } leave{inTick_};
 
-    OsHandle snapshot(Os().CreateProcessSnapshot());
-    if (!snapshot.Valid()) {
-        Message("CreateToolhelp32Snapshot() failed!", kEnumTitle, MB_OK);
-        return;
-    }
-    std::string exeName;
-    DWORD pid = 0;
-    if (Os().FirstProcess(snapshot.get(), exeName, pid)) {
-        do {
-            if (!core::EqualIgnoringCase(exeName, kFlasherExe)) continue;
-            const HANDLE process = Os().OpenProcess(kProcessAllAccess, pid);
-            if (!process) continue;
-            Os().CloseHandle(process);
+    if (flash_ && flash_->Started()) {
+        // Ours is watched by its own handle: a flasher that is listed but
+        // cannot be opened (started as SYSTEM) is still running.
+        if (flash_->Running()) {
             FlasherSeen = 1;
             return;
-        } while (Os().NextProcess(snapshot.get(), exeName, pid));
+        }
     } else {
-        snapshot.Close();
-        Message("Process32First() failed!", kEnumTitle, MB_OK);
+        const char* failedCall = nullptr;
+        switch (FindFlasher(&failedCall)) {
+        case FlasherListing::Found:
+            FlasherSeen = 1;
+            return;
+        case FlasherListing::Unknown:
+            Boxes().Tell(std::string(failedCall) + " failed!", kEnumTitle, 0);
+            if (std::string(failedCall) == "CreateToolhelp32Snapshot()") return;
+            break;
+        case FlasherListing::NotFound:
+            break;
+        }
     }
 
-    snapshot.Close();
     ++MissCount;
     if (MissCount == 1) Timer1.SetEnabled(false);
     // Only the first miss ends the watch; a later tick (queued before the
@@ -191,47 +137,51 @@ void TWindow::Timer1Timer() {
     if (MissCount != 1) return;
     // The watch's boxes belong to the run: OK stays without effect meanwhile.
     RunGuard guard(inClick_);
-    hold_.reset();
+    // The hold and the mutex end with the flasher.
+    std::unique_ptr<RunningFlash> flash = std::move(flash_);
     if (FlasherSeen != 1) {
-        flasher_.Close();
-        Message("Your system is not award BIOS!\nIt can not flash your BIOS!", "Detect your system BIOS",
-                MB_OK | MB_ICONWARNING);
+        // Gone before the watch first looked: it cannot have flashed, so the
+        // drive's protection comes back now.
+        if (flash && flash->Started()) {
+            DWORD code = 0;
+            flash->Result(&code);
+        }
+        if (flash) flash->ResumeEncryption();
+        flash.reset();
+        Boxes().Tell("Your system is not award BIOS!\nIt can not flash your BIOS!", "Detect your system BIOS",
+                     MB_ICONWARNING);
         return;
     }
-    const std::string failure = FlasherFailure();
+    const std::string failure = FlasherFailure(flash.get());
+    flash.reset();
     if (!failure.empty()) {
-        Message(failure, kFlashTitle, MB_OK | MB_ICONERROR);
+        Boxes().Tell(failure, kFlashTitle, MB_ICONERROR);
         return;
     }
-    if (!TaskRun(kFlashTitle).RestartAccepted(
-            "Flash system BIOS successful!\nDo you want to restart your system?",
-            "Flash system BIOS successful", image_))
-        Close();
+    const bool restarting = TaskRun(kFlashTitle).RestartAccepted(
+        "Flash system BIOS successful!\nDo you want to restart your system?", "Flash system BIOS successful",
+        image_);
+    guard.Leave();
+    if (!restarting) Close();
 }
 
-std::string TWindow::FlasherFailure() {
-    if (!flasher_.Valid())
+std::string TWindow::FlasherFailure(RunningFlash* flash) {
+    if (!flash || !flash->Started())
         return "WinFlash64.exe could not be watched, so its result is unknown!\nRead the "
                "flasher's own messages before you restart the system.";
-    // Gone from the list, it may still be finishing its exit.
-    Os().WaitForProcess(flasher_.get(), 2000);
     DWORD code = 0;
-    const bool known = Os().ProcessExitCode(flasher_.get(), &code);
-    flasher_.Close();
-    if (known && code != STILL_ACTIVE) {
-        Log(std::string(kFlashTitle) + ": WinFlash64.exe ended with exit code " + std::to_string(code));
-        // Only a flash known to have failed needs no restart: then the drive's
-        // protection comes back now rather than after a restart.
-        if (code != 0 && encryption_) encryption_->Resume();
-    }
-    if (!known || code == STILL_ACTIVE)
-        return "The result of WinFlash64.exe can not be read!\nRead the flasher's own messages "
-               "before you restart the system.";
-    if (code != 0)
+    switch (flash->Result(&code)) {
+    case FlashResult::Succeeded:
+        return {};
+    case FlashResult::Failed:
         return "WinFlash64.exe ended with exit code " + std::to_string(code) +
                ": the BIOS may not have been updated!\nRead the flasher's own messages before you "
                "restart the system.";
-    return {};
+    case FlashResult::Unknown:
+        break;
+    }
+    return "The result of WinFlash64.exe can not be read!\nRead the flasher's own messages "
+           "before you restart the system.";
 }
 
 void TWindow::Button2Click() { Close(); }

@@ -8,17 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "flash_checks.h"
-#include "flash_hold.h"
+#include "flash_procedure.h"
 #include "forms.h"
-#include "platform.h"
 
 namespace kv {
-
-// The longest image name typed into the box that the dialog hands to the
-// flasher: the command line then stays below 200 characters and the image
-// path well inside MAX_PATH.
-constexpr std::size_t kMaxTypedImageName = 128;
 
 class TWindow : public ui::TForm {
 public:
@@ -43,17 +36,16 @@ public:
 
 private:
     // Empty when the flasher ended with code 0; otherwise the error to show.
-    std::string FlasherFailure();
+    std::string FlasherFailure(RunningFlash* flash);
 
     // Gives a hold that is still needed to the main window.
     void HandOverHold();
 
     std::string runningVersion_;
     std::string image_;
-    std::unique_ptr<DriveEncryption> encryption_;
-    std::unique_ptr<FlashHold> hold_;
-    // The flasher this dialog started, while its result is still to be read.
-    OsHandle flasher_;
+    // From the start until the watch has read its outcome, or the main
+    // window has taken it over.
+    std::unique_ptr<RunningFlash> flash_;
     // True while an OK click or the watch's outcome is running: its boxes
     // have no owner, and a click under them must not start another run.
     bool inClick_ = false;

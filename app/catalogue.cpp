@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "Main.h"
 #include "commands.h"
 #include "images.h"
+#include "install_paths.h"
 #include "platform.h"
 
 namespace kv {
@@ -14,15 +14,14 @@ int FillImageCatalogue(ui::TComboBox& box) {
     std::vector<FolderEntry> entries;
     std::vector<std::string> names;
     // Read-only, hidden, system, volume-label, directory and archive entries.
-    if (Os().ListFolder("C:\\KAVELTON\\ROM\\*.*", 0x3F, entries)) {
+    if (Os().ListFolder(RomPath("*.*"), 0x3F, entries)) {
         for (const FolderEntry& entry : entries) {
             if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            if (entry.name.size() > core::kMaxImageNameLength) continue;
             // A name every task refuses is not offered at all, so that
             // neither the pre-selection nor a pick can land on it. That also
             // catches the '?' the enumeration puts for characters outside
             // the ANSI code page.
-            if (!core::IsPlainImageName(entry.name)) continue;
+            if (!core::UsableImageName(entry.name, core::ImageUse::Catalogue)) continue;
             // The catalogue holds ten names; later ones are left out.
             if (names.size() == core::kMaxCatalogueNames) break;
             names.push_back(entry.name);
@@ -34,8 +33,8 @@ int FillImageCatalogue(ui::TComboBox& box) {
     return static_cast<int>(names.size());
 }
 
-bool CheckImageVersion(bool equalCaseQuestion, const std::string& running,
-                       const std::string& imageName) {
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& running, const std::string& imageName,
+                       Dialogue& dialogue) {
     static const char kNewerBios[] =
         "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
     static const char kAlreadyLatest[] =
@@ -57,8 +56,7 @@ bool CheckImageVersion(bool equalCaseQuestion, const std::string& running,
                    "\nselected BIOS file: " + imageName + "\nDo you want to continue?";
         break;
     }
-    return Os().ShowMessage(question, "Compare BIOS Version",
-                            MB_YESNO | MB_ICONWARNING | MB_TOPMOST) == IDYES;
+    return dialogue.Ask(Question::Version, question, "Compare BIOS Version", MB_ICONWARNING);
 }
 
 }  // namespace kv

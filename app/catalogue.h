@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "dialogue.h"
 #include "forms.h"
 
 namespace kv {
@@ -16,7 +17,7 @@ int FillImageCatalogue(ui::TComboBox& box);
 // Compares the chosen image with the running BIOS version and asks when it
 // is not newer, or when the two cannot be compared. equalCaseQuestion
 // selects the already-latest question for equal versions. True means go on.
-bool CheckImageVersion(bool equalCaseQuestion, const std::string& runningVersion,
-                       const std::string& imageName);
+bool CheckImageVersion(bool equalCaseQuestion, const std::string& runningVersion, const std::string& imageName,
+                       Dialogue& dialogue);
 
 }  // namespace kv

@@ -14,7 +14,6 @@
 namespace kv {
 namespace {
 
-const char kFlashTitle[] = "Flash BIOS in windows";
 constexpr DWORD kHashChunk = 64 * 1024;
 constexpr BYTE kNoBattery = 128;
 constexpr BYTE kUnknownBattery = 255;
@@ -22,11 +21,6 @@ constexpr BYTE kLowCharge = 20;
 
 const wchar_t kEncryptionNameSpace[] = L"root\\CIMV2\\Security\\MicrosoftVolumeEncryption";
 const wchar_t kVolumeClass[] = L"Win32_EncryptableVolume";
-
-int Box(const std::string& text, const char* title, UINT style) {
-    Log("Box \"" + std::string(title) + "\": " + text);
-    return Os().ShowMessage(text, title, style | MB_TOPMOST);
-}
 
 std::string Hex(HRESULT hr) {
     char text[16];
@@ -80,7 +74,10 @@ bool ListExists() {
 
 }  // namespace
 
-bool CheckImageChecksum(const std::string& image, const char* errorTitle) {
+bool CheckImageChecksum(const std::string& image, const char* errorTitle, Dialogue& dialogue) {
+    auto Box = [&dialogue](const std::string& text, const char* title, UINT style) {
+        dialogue.Tell(text, title, style & MB_ICONMASK);
+    };
     if (!ListExists()) {
         Log("Checksum: " + image + " not verified (no checksum list)");
         return true;
@@ -137,7 +134,7 @@ bool CheckImageChecksum(const std::string& image, const char* errorTitle) {
     return true;
 }
 
-bool CheckPower() {
+bool CheckPower(Dialogue& dialogue) {
     SYSTEM_POWER_STATUS power{};
     if (!Os().GetPowerStatus(power)) {
         Log("Power: status cannot be read");
@@ -149,18 +146,18 @@ bool CheckPower() {
     // is not a reason to refuse.
     if (power.BatteryFlag == kNoBattery || power.BatteryFlag == kUnknownBattery) return true;
     if (power.ACLineStatus == 0) {
-        Box("The computer runs on battery power.\nPlease connect the AC adapter before you flash the BIOS!",
-            kFlashTitle, MB_OK | MB_ICONERROR);
+        dialogue.Tell("The computer runs on battery power.\nPlease connect the AC adapter before you flash the BIOS!",
+                      kFlashTitle, MB_ICONERROR);
         return false;
     }
     if (power.ACLineStatus == 1 && power.BatteryLifePercent < kLowCharge) {
-        const int answer =
-            Box("The battery is charged only " + std::to_string(power.BatteryLifePercent) +
-                    "%.\nIf the power fails during the flash, the computer may not start again.\n"
-                    "Do you want to flash the BIOS anyway?",
-                kFlashTitle, MB_YESNO | MB_ICONWARNING);
-        Log(answer == IDYES ? "Power: low battery, flash anyway" : "Power: low battery, stopped");
-        return answer == IDYES;
+        const bool yes = dialogue.Ask(Question::LowBattery,
+                                      "The battery is charged only " + std::to_string(power.BatteryLifePercent) +
+                                          "%.\nIf the power fails during the flash, the computer may not start "
+                                          "again.\nDo you want to flash the BIOS anyway?",
+                                      kFlashTitle, MB_ICONWARNING);
+        Log(yes ? "Power: low battery, flash anyway" : "Power: low battery, stopped");
+        return yes;
     }
     return true;
 }
@@ -190,13 +187,12 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
 
     auto cannotTell = [&](const char* step, HRESULT hr) {
         Log(std::string("Encryption: ") + step + " failed, " + Hex(hr));
-        const int answer =
-            Box("Whether drive " + systemDrive + " is protected by drive encryption (BitLocker) cannot be "
-                    "told (" + step + ": error " + Hex(hr) + ").\n\n"
-                    "If it is, suspend the protection yourself before the flash; otherwise Windows asks "
-                    "for the recovery key at the next start.\n\nDo you want to flash the BIOS now?",
-                kFlashTitle, MB_YESNO | MB_ICONWARNING);
-        return answer == IDYES;
+        return dialogue_.Ask(Question::EncryptionUnknown,
+                             "Whether drive " + systemDrive + " is protected by drive encryption (BitLocker) "
+                                 "cannot be told (" + step + ": error " + Hex(hr) + ").\n\n"
+                                 "If it is, suspend the protection yourself before the flash; otherwise Windows "
+                                 "asks for the recovery key at the next start.\n\nDo you want to flash the BIOS now?",
+                             kFlashTitle, MB_ICONWARNING);
     };
 
     const std::wstring drive(systemDrive.begin(), systemDrive.end());
@@ -234,7 +230,7 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
     if (!hasCount)
         text += "\n\nThis Windows cannot limit the suspension to one restart: after the restart, resume "
                 "the protection in BitLocker Drive Encryption of the Control Panel.";
-    if (Box(text, kFlashTitle, MB_YESNO | MB_ICONWARNING) != IDYES) {
+    if (!dialogue_.Ask(Question::SuspendEncryption, text, kFlashTitle, MB_ICONWARNING)) {
         Log("Encryption: suspension declined, stopped");
         return false;
     }
@@ -243,9 +239,9 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
     hr = source_.ExecMethod(path, kVolumeClass, L"DisableKeyProtectors", in, out);
     if (SUCCEEDED(hr)) hr = MethodResult(out, nullptr);
     if (hr != S_OK) {
-        Box("The drive encryption protection of drive " + systemDrive + " could not be suspended (error " +
-                Hex(hr) + ").\nThe BIOS is not flashed.",
-            kFlashTitle, MB_OK | MB_ICONERROR);
+        dialogue_.Tell("The drive encryption protection of drive " + systemDrive + " could not be suspended (error " +
+                           Hex(hr) + ").\nThe BIOS is not flashed.",
+                       kFlashTitle, MB_ICONERROR);
         return false;
     }
     suspendedPath_ = path;
@@ -265,9 +261,9 @@ void DriveEncryption::Resume() {
         Log("Encryption: protection resumed");
         return;
     }
-    Box("The drive encryption protection could not be resumed (error " + Hex(hr) +
-            ").\nPlease resume it in BitLocker Drive Encryption of the Control Panel.",
-        kFlashTitle, MB_OK | MB_ICONERROR);
+    dialogue_.Tell("The drive encryption protection could not be resumed (error " + Hex(hr) +
+                       ").\nPlease resume it in BitLocker Drive Encryption of the Control Panel.",
+                   kFlashTitle, MB_ICONERROR);
 }
 
 }  // namespace kv

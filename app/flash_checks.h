@@ -5,20 +5,22 @@
 
 #include <string>
 
+#include "dialogue.h"
+#include "install_paths.h"
 #include "method_source.h"
 
 namespace kv {
 
-inline constexpr char kChecksumListPath[] = "C:\\KAVELTON\\SHA256SUMS";
+inline constexpr char kFlashTitle[] = "Flash BIOS in windows";
 
 // Compares the image in C:\KAVELTON\ROM with its digest in the checksum
 // list. Without a list it goes on; once the list exists, an image it does
 // not name is refused. errorTitle is the title of the calling dialog's error
-// boxes.
-bool CheckImageChecksum(const std::string& image, const char* errorTitle);
+// boxes, shown through dialogue.
+bool CheckImageChecksum(const std::string& image, const char* errorTitle, Dialogue& dialogue);
 
 // Refuses on battery power and asks when the battery is low.
-bool CheckPower();
+bool CheckPower(Dialogue& dialogue);
 
 // "C:" for the drive of the Windows folder; empty when it cannot be read.
 std::string SystemDrive();
@@ -33,7 +35,8 @@ void SetEncryptionSource(wmi::MethodSource* source);
 // flash does not happen after all.
 class DriveEncryption {
 public:
-    explicit DriveEncryption(wmi::MethodSource& source = EncryptionSource()) : source_(source) {}
+    explicit DriveEncryption(Dialogue& dialogue, wmi::MethodSource& source = EncryptionSource())
+        : dialogue_(dialogue), source_(source) {}
     DriveEncryption(const DriveEncryption&) = delete;
     DriveEncryption& operator=(const DriveEncryption&) = delete;
 
@@ -43,6 +46,7 @@ public:
     void Resume();
 
 private:
+    Dialogue& dialogue_;
     wmi::MethodSource& source_;
     std::wstring suspendedPath_;
 };

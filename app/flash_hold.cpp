@@ -1,7 +1,5 @@
 #include "flash_hold.h"
 
-#include "commands.h"
-#include "install_paths.h"
 #include "platform.h"
 #include "run_log.h"
 
@@ -9,7 +7,6 @@ namespace kv {
 namespace {
 
 const wchar_t kReason[] = L"A BIOS update is in progress. Do not turn off or restart the computer.";
-const DWORD kProcessAllAccess = 0x1F0FFF;
 
 }  // namespace
 
@@ -49,22 +46,5 @@ void FlashHold::Unblock() {
     reasonSet_ = false;
     holder_ = nullptr;
 }
-
-FlasherListing FindFlasher(bool mustOpen) {
-    OsHandle snapshot(Os().CreateProcessSnapshot());
-    if (!snapshot.Valid()) return FlasherListing::Unknown;
-    std::string exeName;
-    DWORD pid = 0;
-    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return FlasherListing::Unknown;
-    do {
-        if (!core::EqualIgnoringCase(exeName, kFlasherExe)) continue;
-        if (!mustOpen) return FlasherListing::Found;
-        OsHandle process(Os().OpenProcess(kProcessAllAccess, pid));
-        if (process.Valid()) return FlasherListing::Found;
-    } while (Os().NextProcess(snapshot.get(), exeName, pid));
-    return FlasherListing::NotFound;
-}
-
-bool FlasherRunning() { return FindFlasher(true) != FlasherListing::NotFound; }
 
 }  // namespace kv

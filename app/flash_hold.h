@@ -30,16 +30,4 @@ private:
     bool stateSet_ = false;
 };
 
-enum class FlasherListing { Found, NotFound, Unknown };
-
-// Whether a WinFlash64.exe process is listed, started by anyone; with
-// mustOpen only one that can also be opened counts. Unknown when the list
-// cannot be read.
-FlasherListing FindFlasher(bool mustOpen = false);
-
-// Whether the flasher still runs, as the flash dialog's watch looks for it.
-// When the list cannot be read, the flasher counts as running: a hold then
-// stays rather than ending too early.
-bool FlasherRunning();
-
 }  // namespace kv

@@ -8,6 +8,7 @@
 #include "folder_lock.h"
 #include "install_paths.h"
 #include "platform.h"
+#include "privileges.h"
 #include "run_log.h"
 
 namespace kv {
@@ -69,21 +70,6 @@ std::string AccountName(PSID sid) {
     std::string out = Ansi(text);
     ::LocalFree(text);
     return out;
-}
-
-void EnablePrivilege(const char* name) {
-    HANDLE token = nullptr;
-    if (!Os().OpenProcessToken(Os().GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        Log(std::string("Folder: ") + name + " cannot be enabled, error " + std::to_string(Os().LastError()));
-        return;
-    }
-    OsHandle owned(token);
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!Os().LookupPrivilege(nullptr, name, &privileges.Privileges[0].Luid) ||
-        !Os().AdjustTokenPrivileges(token, false, &privileges))
-        Log(std::string("Folder: ") + name + " cannot be enabled, error " + std::to_string(Os().LastError()));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace kv {
 inline constexpr char kInstallFolder[] = "C:\\KAVELTON";
 inline constexpr char kRomFolder[] = "C:\\KAVELTON\\ROM";
 inline constexpr char kSystemIdPath[] = "C:\\KAVELTON\\System.txt";
+inline constexpr char kChecksumListPath[] = "C:\\KAVELTON\\SHA256SUMS";
 inline constexpr char kRunLogPath[] = "C:\\KAVELTON\\Kavelton.log";
 inline constexpr char kLastUpdatePath[] = "C:\\KAVELTON\\LastUpdate.txt";
 inline constexpr char kFlasherExe[] = "WinFlash64.exe";

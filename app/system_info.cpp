@@ -26,10 +26,10 @@ std::string ToAnsi(const wchar_t* text) {
 
 }  // namespace
 
-SystemInfo ReadSystemInfo() {
+SystemInfo ReadSystemInfo(Dialogue& dialogue) {
     SystemInfo info;
     OsLibrary bios(InstallPath("BIOS.dll"), kInstallLibraryFlags);
-    if (!bios.get()) Os().ShowMessage("Load BIOS DLL Failed!", "Welcome to use Pravolin", MB_TOPMOST);
+    if (!bios.get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
     auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
     auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
     auto biosValue = ProcAs<BiosFn>(bios.Find("BIOS"));

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "dialogue.h"
+
 namespace kv {
 
 struct SystemInfo {
@@ -14,7 +16,7 @@ struct SystemInfo {
 
 // Loads C:\KAVELTON\BIOS.dll (a box when it cannot), reads the values
 // in the library's order and unloads it again.
-SystemInfo ReadSystemInfo();
+SystemInfo ReadSystemInfo(Dialogue& dialogue);
 
 enum class BoardCheck { Matches, DoesNotMatch, NoSystemId };
 

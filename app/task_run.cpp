@@ -20,8 +20,7 @@ constexpr DWORD kPollMs = 100;
 }  // namespace
 
 void TaskRun::Error(const std::string& text) const {
-    Log(std::string(errorTitle_) + ": " + text);
-    Os().ShowMessage(text, errorTitle_, MB_OK | MB_ICONERROR | MB_TOPMOST);
+    dialogue_.Tell(text, errorTitle_, MB_ICONERROR);
 }
 
 bool TaskRun::ImageReady(const std::string& image) const {
@@ -39,7 +38,7 @@ bool TaskRun::ImageReady(const std::string& image) const {
                       open->who + ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
                 return false;
             }
-            return CheckImageChecksum(image, errorTitle_);
+            return CheckImageChecksum(image, errorTitle_, dialogue_);
         }
     }
     Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
@@ -48,7 +47,7 @@ bool TaskRun::ImageReady(const std::string& image) const {
 
 bool TaskRun::VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
                               const std::string& image) const {
-    const bool accepted = CheckImageVersion(equalCaseQuestion, runningVersion, image);
+    const bool accepted = CheckImageVersion(equalCaseQuestion, runningVersion, image, dialogue_);
     Log(std::string(errorTitle_) + ": version \"" + runningVersion + "\" against " + image + ": " +
         (accepted ? "go on" : "stopped"));
     return accepted;
@@ -106,12 +105,8 @@ bool TaskRun::BatchSucceeded(const std::string& batchName, OsHandle& process) co
 }
 
 bool TaskRun::RestartAccepted(const char* text, const char* title, const std::string& image) const {
-    const bool yes = Os().ShowMessage(text, title, MB_YESNO | MB_ICONQUESTION | MB_TOPMOST) == IDYES;
-    Log(std::string(errorTitle_) + ": restart answered " + (yes ? "Yes" : "No"));
-    if (!yes) return false;
-    RecordUpdate(image);
-    RestartSystem();
-    return true;
+    if (!dialogue_.Ask(Question::Restart, text, title, MB_ICONQUESTION)) return false;
+    return RestartForUpdate(image, dialogue_, RestartBy::Gui) == RestartOutcome::Started;
 }
 
 }  // namespace kv

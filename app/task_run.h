@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "dialogue.h"
 #include "platform.h"
 
 namespace kv {
@@ -26,6 +27,11 @@ public:
     RunGuard& operator=(const RunGuard&) = delete;
     // False when a run was already in progress: start nothing.
     bool Entered() const { return entered_; }
+    // The run is over before the guard's scope ends: the dialog may close.
+    void Leave() {
+        if (entered_) busy_ = false;
+        entered_ = false;
+    }
 
 private:
     bool& busy_;
@@ -34,8 +40,10 @@ private:
 
 class TaskRun {
 public:
-    // errorTitle: the title of the dialog's error boxes.
-    explicit TaskRun(const char* errorTitle) : errorTitle_(errorTitle) {}
+    // errorTitle: the title of the dialog's error boxes; dialogue: how the
+    // run shows them and asks its questions.
+    explicit TaskRun(const char* errorTitle, Dialogue& dialogue = Boxes())
+        : errorTitle_(errorTitle), dialogue_(dialogue) {}
 
     void Error(const std::string& text) const;
 
@@ -58,12 +66,13 @@ public:
     // that it ended with exit code 0.
     bool BatchSucceeded(const std::string& batchName, OsHandle& process) const;
 
-    // The restart question; Yes records the image for the next start's
-    // result and restarts. True when Yes was answered.
+    // The restart question; Yes restarts the one way there is (see
+    // restart.h). True when the restart was started.
     bool RestartAccepted(const char* text, const char* title, const std::string& image) const;
 
 private:
     const char* errorTitle_;
+    Dialogue& dialogue_;
 };
 
 // How long a batch file may go on after the waiting steps have ended.

@@ -4,25 +4,20 @@
 
 #include <memory>
 
-#include "Mywindows.h"
 #include "commands.h"
-#include "flash_checks.h"
-#include "flash_hold.h"
+#include "dialogue.h"
+#include "flash_procedure.h"
 #include "folder_trust.h"
 #include "forms.h"
-#include "images.h"
 #include "install_paths.h"
 #include "platform.h"
 #include "restart.h"
 #include "run_log.h"
 #include "system_info.h"
-#include "task_run.h"
-#include "update_result.h"
 
 namespace kv {
 namespace {
 
-const char kFlashTitle[] = "Flash BIOS in windows";
 const char kUsage[] =
     "Usage: Kavelton.exe /check\n"
     "       Kavelton.exe /secure\n"
@@ -57,17 +52,38 @@ void Say(const std::string& text) {
     ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-// The answers the switches give to the questions a step asks.
-bool g_answerYes = false;
-int g_questions = 0;
+struct FlashOptions {
+    std::string image;
+    bool force = false, suspendEncryption = false, restart = false;
+};
 
-int Answer(const std::string& text, const std::string& title, UINT style) {
-    const bool question = (style & MB_TYPEMASK) == MB_YESNO;
-    if (question) ++g_questions;
-    const bool yes = question && g_answerYes;
-    Say(title + ": " + text + (question ? (yes ? " -> Yes" : " -> No") : ""));
-    return question ? (yes ? IDYES : IDNO) : IDOK;
-}
+// The boxes a run would show are printed, and each question is answered by
+// the switch that stands for it.
+class SwitchAnswers final : public Dialogue {
+public:
+    explicit SwitchAnswers(const FlashOptions& options = {}) : options_(options) {}
+    void Tell(const std::string& text, const std::string& title, UINT) override { Say(title + ": " + text); }
+    bool Ask(Question which, const std::string& text, const std::string& title, UINT) override {
+        bool yes = false;
+        switch (which) {
+        case Question::Version:
+        case Question::LowBattery:
+        case Question::EncryptionUnknown:
+            yes = options_.force;
+            break;
+        case Question::SuspendEncryption:
+            yes = options_.suspendEncryption;
+            break;
+        case Question::Restart:
+            break;
+        }
+        Say(title + ": " + text + (yes ? " -> Yes" : " -> No"));
+        return yes;
+    }
+
+private:
+    FlashOptions options_;
+};
 
 // The hidden top-level window that holds the shutdown block while the
 // flasher runs.
@@ -79,10 +95,6 @@ private:
     static ui::FormStyle Style() { return {"TKaveltonHold", "Kavelton BIOS update", 0, 0, 1, 1}; }
 };
 
-struct FlashOptions {
-    std::string image;
-    bool force = false, suspendEncryption = false, restart = false;
-};
 
 // Nothing of the folder is loaded, run or believed while others can change it.
 bool FolderTrusted() {
@@ -131,80 +143,68 @@ int BoardExit(const SystemInfo& info) {
     return kExitBoardUnknown;
 }
 
-int Flash(const FlashOptions& options) {
+// started: set once the flasher runs, for an exception after that.
+int Flash(const FlashOptions& options, bool& started) {
+    SwitchAnswers answers(options);
     Os().SetCurrentDir(kInstallFolder);
-    const SystemInfo info = ReadSystemInfo();
+    const SystemInfo info = ReadSystemInfo(answers);
     if (const int board = BoardExit(info); board != kExitMatches) return board;
 
-    const std::string& image = options.image;
-    const TaskRun run(kFlashTitle);
-    if (image.size() > kMaxTypedImageName || !core::IsPlainImageName(image)) {
-        Say("The BIOS file name " + image + " can not be used: it must be a plain file name of C:\\KAVELTON\\ROM.");
-        return kExitImageRefused;
-    }
-    if (!run.ImageReady(image)) return kExitImageRefused;
-
-    const core::VersionOrder order = core::CompareImageVersion(info.version, image);
-    if (order != core::VersionOrder::ImageNewer) {
-        const char* what = order == core::VersionOrder::Unknown ? "cannot be compared with"
-                                                                : "is not newer than";
-        Say(image + " " + what + " the running BIOS version " + info.version +
-            (options.force ? "; going on as /force asks." : "; give /force to flash it all the same."));
-        if (!options.force) return kExitNotNewer;
-    }
-
-    g_answerYes = options.force;
-    if (!CheckPower()) return kExitPower;
-
-    // A second flasher beside a running one can leave the board unbootable.
-    if (FlasherRunning()) {
-        Say("A BIOS flash is in progress, or the running programs cannot be listed: nothing was started.");
-        return kExitFlasherNotStarted;
-    }
-
-    g_answerYes = options.suspendEncryption;
-    g_questions = 0;
-    DriveEncryption encryption;
-    if (!encryption.Check(SystemDrive())) return kExitEncryption;
-    // Asked, answered Yes and nothing suspended: the state could not be told.
-    if (g_questions > 0 && !encryption.Suspended() && !options.force) {
-        Say("Whether drive encryption protects the system drive cannot be told; give /force to flash all the same.");
-        return kExitEncryption;
-    }
-    g_answerYes = false;
-
     HoldWindow window;
-    FlashHold hold(window);
-    const std::string command = core::FlasherCommand(image);
-    HANDLE started = nullptr;
-    if (!Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &started)) {
-        Say(command + " could not be started (error " + std::to_string(Os().LastError()) + ").");
-        encryption.Resume();
+    FlashStart start = StartFlash({options.image, info.version, BoardCheck::Matches}, answers, window);
+    switch (start.refused) {
+    case FlashStep::None:
+        break;
+    case FlashStep::Board:
+        return kExitBoardUnknown;
+    case FlashStep::Name:
+    case FlashStep::Image:
+        return kExitImageRefused;
+    case FlashStep::Version:
+        return kExitNotNewer;
+    case FlashStep::Power:
+        return kExitPower;
+    case FlashStep::Encryption:
+        return kExitEncryption;
+    case FlashStep::InProgress:
+        return kExitFlasherNotStarted;
+    case FlashStep::Start:
+        Say(core::FlasherCommand(options.image) + " could not be started (error " +
+            std::to_string(start.startError) + ").");
         return kExitFlasherNotStarted;
     }
-    OsHandle flasher(started);
-    Say("Started " + command);
-    DWORD wait = WAIT_TIMEOUT;
-    while ((wait = Os().WaitForProcess(flasher.get(), 100)) == WAIT_TIMEOUT)
-        ui::app::ProcessPaintAndTimers();  // also answers the session's end
+    started = true;
+    Say("Started " + core::FlasherCommand(options.image));
     DWORD code = 0;
-    if (wait != WAIT_OBJECT_0 || !Os().ProcessExitCode(flasher.get(), &code)) {
+    const FlashResult result = FinishFlash(*start.flash, &code);
+    // Its hold and the mutex end with it, before any restart.
+    start.flash.reset();
+    switch (result) {
+    case FlashResult::Unknown:
         Say("The result of WinFlash64.exe cannot be read: read its own messages before you restart.");
         return kExitFlasherFailed;
-    }
-    Say("WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
-    if (code != 0) {
-        encryption.Resume();
+    case FlashResult::Failed:
+        Say("WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
         return kExitFlasherFailed;
+    case FlashResult::Succeeded:
+        break;
     }
+    Say("WinFlash64.exe ended with exit code 0.");
     if (!options.restart) {
         Say("Flashed: restart the system to finish the update.");
         return kExitRestartNeeded;
     }
-    RecordUpdate(image);
-    Say("Flashed: restarting the system.");
-    RestartSystem();
-    return kExitRestartStarted;
+    switch (RestartForUpdate(options.image, answers, RestartBy::Unattended)) {
+    case RestartOutcome::Started:
+        Say("Flashed: restarting the system.");
+        return kExitRestartStarted;
+    case RestartOutcome::Refused:
+        return kExitRestartNeeded;
+    case RestartOutcome::Failed:
+        break;
+    }
+    Say("Flashed, but the restart could not be started: restart the system to finish the update.");
+    return kExitRestartNeeded;
 }
 
 }  // namespace
@@ -234,7 +234,6 @@ bool HasArguments(const std::string& commandLine) { return !SplitArguments(comma
 
 int RunUnattended(const std::string& commandLine) {
     const std::vector<std::string> words = SplitArguments(commandLine);
-    SetMessageAnswerer(Answer);
     // Written only once the folder is known to be secure.
     HoldRunLog();
     Log("Unattended: Kavelton.exe " + commandLine);
@@ -246,7 +245,8 @@ int RunUnattended(const std::string& commandLine) {
     if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/check")) {
         if (!FolderTrusted()) return kExitFolderOpen;
         Os().SetCurrentDir(kInstallFolder);
-        return BoardExit(ReadSystemInfo());
+        SwitchAnswers answers;
+        return BoardExit(ReadSystemInfo(answers));
     }
     if (!words.empty() && core::EqualIgnoringCase(words[0], "/flash")) {
         FlashOptions options;
@@ -264,11 +264,13 @@ int RunUnattended(const std::string& commandLine) {
         }
         if (usable) {
             if (!FolderTrusted()) return kExitFolderOpen;
+            bool started = false;
             try {
-                return Flash(options);
+                return Flash(options, started);
             } catch (const std::exception& e) {
+                // Once the flasher runs, nothing here can say it did not.
                 Say(std::string("Stopped: ") + e.what());
-                return kExitFlasherNotStarted;
+                return started ? kExitFlasherFailed : kExitFlasherNotStarted;
             }
         }
     }

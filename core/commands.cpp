@@ -17,6 +17,23 @@ bool IsPlainImageName(std::string_view name) {
     return true;
 }
 
+bool UsableImageName(std::string_view name, ImageUse use) {
+    std::size_t limit = 0;
+    switch (use) {
+    case ImageUse::Catalogue:
+    case ImageUse::Diskette:
+        limit = 13;
+        break;
+    case ImageUse::UsbKey:
+        limit = kMaxUsbCommandLength;
+        break;
+    case ImageUse::Flash:
+        limit = kMaxFlashImageName;
+        break;
+    }
+    return name.size() <= limit && IsPlainImageName(name);
+}
+
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     if (a.size() != b.size())

@@ -15,6 +15,21 @@ namespace kv::core {
 // (ANSI code page letters) are accepted. Length limits are the caller's.
 bool IsPlainImageName(std::string_view name);
 
+// The longest name the flash hands to the flasher: its command line stays
+// below 200 characters and the image path well inside MAX_PATH.
+constexpr std::size_t kMaxFlashImageName = 128;
+
+// Where an image name is used; each has its own length limit.
+enum class ImageUse {
+    Catalogue,  // listed and pre-selected: at most 13 characters
+    Diskette,   // as the catalogue lists them
+    UsbKey,     // no limit of its own: the whole command must fit its buffer
+    Flash,      // at most 128: the flasher's command stays below 200 characters
+};
+
+// The image-name rule of every task: a plain name within its use's limit.
+bool UsableImageName(std::string_view name, ImageUse use);
+
 // True when a and b are the same text but for the case of ASCII letters, as
 // Windows compares file, program, drive and switch names.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);

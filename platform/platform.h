@@ -127,17 +127,23 @@ public:
     // list of descriptor; what the entries below had of their own goes.
     // ERROR_SUCCESS, or the error.
     virtual DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) = 0;
+
+    // --- One flash at a time, and the unattended restart ------------------
+    // Opens or creates the named mutex, not owned, with descriptor's access
+    // list; nullptr with LastError() on failure.
+    virtual HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) = 0;
+    // Takes it without waiting: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
+    // (another holds it) or WAIT_FAILED.
+    virtual DWORD WaitForMutex(HANDLE mutex) = 0;
+    virtual bool ReleaseMutex(HANDLE mutex) = 0;
+    // Asks Windows to restart for the reason (InitiateShutdown), which also
+    // works from a service account; ERROR_SUCCESS or the error.
+    virtual DWORD RequestRestart(DWORD reason) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big
 // is not that file, and is not read into memory.
 constexpr std::uint64_t kMaxWholeFileBytes = 64 * 1024;
-
-// Where the real platform's message boxes go when nobody is there to answer
-// them: the unattended command line prints them and answers by its
-// switches. Null (the default) shows them.
-using MessageAnswerer = int (*)(const std::string& text, const std::string& title, UINT style);
-void SetMessageAnswerer(MessageAnswerer answerer);
 
 // The platform that handlers use; set once at start (tests install a fake).
 Platform& Os();

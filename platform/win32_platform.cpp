@@ -10,7 +10,6 @@
 namespace kv {
 namespace {
 
-MessageAnswerer g_answerer = nullptr;
 
 // Libraries of Windows itself come from System32 only: a copy planted
 // beside the program, or anywhere on PATH, is never loaded.
@@ -59,7 +58,6 @@ const Bcrypt* BcryptApi() {
 class Win32Platform final : public Platform {
 public:
     int ShowMessage(const std::string& text, const std::string& title, UINT style) override {
-        if (g_answerer) return g_answerer(text, title, style);
         return ::MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
     }
 
@@ -353,6 +351,16 @@ public:
             nullptr, dacl, nullptr, FALSE, nullptr, ProgressInvokeNever, nullptr);
     }
 
+    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
+        return ::CreateMutexA(descriptor.empty() ? nullptr : &attributes, FALSE, name.c_str());
+    }
+    DWORD WaitForMutex(HANDLE mutex) override { return ::WaitForSingleObject(mutex, 0); }
+    bool ReleaseMutex(HANDLE mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
+    DWORD RequestRestart(DWORD reason) override {
+        return ::InitiateShutdownW(nullptr, nullptr, 0, SHUTDOWN_RESTART, reason);
+    }
+
 private:
     struct Sha256 {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -393,6 +401,5 @@ Platform& Os() { return g_current ? *g_current : Win32Os(); }
 
 void SetOs(Platform* platform) { g_current = platform; }
 
-void SetMessageAnswerer(MessageAnswerer answerer) { g_answerer = answerer; }
 
 }  // namespace kv

@@ -123,15 +123,15 @@ const char kLatest[] =
     "are going to flash.\nDo you still want to continue (Y/N)?";
 
 TEST_F(VersionQuestionTest, NewerImageGoesOnWithoutAQuestion) {
-    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.106"));
-    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.106"));
+    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.106", Boxes()));
+    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.106", Boxes()));
     EXPECT_TRUE(fake.messages.empty());
 }
 
 TEST_F(VersionQuestionTest, EqualImageAsksPerDialog) {
     fake.answers = {IDNO, IDYES};
-    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, "KV1.105"));
-    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.105"));
+    EXPECT_FALSE(CheckImageVersion(false, main->BIOSVersion, "KV1.105", Boxes()));
+    EXPECT_TRUE(CheckImageVersion(true, main->BIOSVersion, "KV1.105", Boxes()));
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[0].text, kNewer);
     EXPECT_EQ(fake.messages[1].text, kLatest);
@@ -143,8 +143,8 @@ TEST_F(VersionQuestionTest, EqualImageAsksPerDialog) {
 
 TEST_F(VersionQuestionTest, OlderImageAsksTheNewerBiosQuestionInBothModes) {
     fake.answers = {IDYES, IDNO};
-    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.104"));
-    EXPECT_FALSE(CheckImageVersion(true, main->BIOSVersion, "KV1.104"));
+    EXPECT_TRUE(CheckImageVersion(false, main->BIOSVersion, "KV1.104", Boxes()));
+    EXPECT_FALSE(CheckImageVersion(true, main->BIOSVersion, "KV1.104", Boxes()));
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[0].text, kNewer);
     EXPECT_EQ(fake.messages[1].text, kNewer);
@@ -167,7 +167,7 @@ TEST_F(VersionQuestionTest, VersionsThatCannotBeComparedAskTheirOwnQuestion) {
         SCOPED_TRACE(c.running + " / " + c.image);
         fake.messages.clear();
         fake.answers = {c.answer};
-        EXPECT_EQ(CheckImageVersion(c.equalCaseQuestion, c.running, c.image), c.answer == IDYES);
+        EXPECT_EQ(CheckImageVersion(c.equalCaseQuestion, c.running, c.image, Boxes()), c.answer == IDYES);
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_EQ(fake.messages[0].text, "The BIOS versions can not be compared:\nrunning BIOS version: " +
                                              c.running + "\nselected BIOS file: " + c.image +

@@ -16,6 +16,7 @@
 #include "fake_platform.h"
 #include "flash_checks.h"
 #include "flash_hold.h"
+#include "flash_procedure.h"
 #include "run_log.h"
 #include "served_method_source.h"
 #include "update_result.h"
@@ -64,7 +65,7 @@ TEST(PowerCheck, RefusesOnBatteryAndAsksWhenLow) {
         s.fake.power.BatteryFlag = c.flag;
         s.fake.power.BatteryLifePercent = c.percent;
         if (c.answer) s.fake.answers.push_back(c.answer);
-        EXPECT_EQ(CheckPower(), c.goesOn);
+        EXPECT_EQ(CheckPower(Boxes()), c.goesOn);
         if (!c.box) {
             EXPECT_TRUE(s.fake.messages.empty());
             continue;
@@ -78,7 +79,7 @@ TEST(PowerCheck, RefusesOnBatteryAndAsksWhenLow) {
     }
     ScopedFake unreadable;
     unreadable.fake.powerFails = true;
-    EXPECT_TRUE(CheckPower());
+    EXPECT_TRUE(CheckPower(Boxes()));
     EXPECT_TRUE(unreadable.fake.messages.empty());
 }
 
@@ -120,7 +121,7 @@ TEST(ChecksumCheck, EachOutcome) {
         s.fake.files["C:\\KAVELTON\\ROM\\A.010"].bytes = "image bytes";
         if (!c.imageReadable) s.fake.files["C:\\KAVELTON\\ROM\\A.010"].failReadAt = 0;
         s.fake.digests["image bytes"] = good;
-        EXPECT_EQ(CheckImageChecksum("A.010", "Create Flash BIOS Penlet"), c.goesOn);
+        EXPECT_EQ(CheckImageChecksum("A.010", "Create Flash BIOS Penlet", Boxes()), c.goesOn);
         if (c.boxPart) {
             ASSERT_EQ(s.fake.messages.size(), 1u);
             EXPECT_TRUE(Has(s.fake.messages[0].text, c.boxPart)) << s.fake.messages[0].text;
@@ -190,7 +191,7 @@ TEST(EncryptionCheck, EachOutcome) {
         Source source = ProtectedVolume(c.status, c.withCount);
         c.setup(source);
         if (c.answer) s.fake.answers.push_back(c.answer);
-        DriveEncryption encryption(source);
+        DriveEncryption encryption(Boxes(), source);
         EXPECT_EQ(encryption.Check("C:"), c.goesOn);
         ASSERT_EQ(s.fake.messages.size(), c.boxParts.size());
         for (std::size_t i = 0; i < c.boxParts.size(); ++i) {
@@ -220,7 +221,7 @@ TEST(EncryptionCheck, EachOutcome) {
 TEST(EncryptionCheck, ResumesOnlyWhatItSuspended) {
     ScopedFake s;
     wmi::ServedMethodSource source = ProtectedVolume(1);
-    DriveEncryption encryption(source);
+    DriveEncryption encryption(Boxes(), source);
     encryption.Resume();
     EXPECT_TRUE(source.calls.empty());
 
@@ -251,12 +252,13 @@ LRESULT QueryEndSession(const ui::TForm& form) {
     return ::SendMessageA(form.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
 }
 
+// A flash without a handle of ours (not started here) is held while listed.
 TEST(FlashHold, HoldsUntilReleasedAndMovesToTheMainWindow) {
     ScopedFake s;
     HoldingForm dialog;
     TMainForm main;
     s.fake.processes = {{"explorer.exe", 4}, {"WINFLASH64.EXE", 8}};
-    auto hold = std::make_unique<FlashHold>(dialog);
+    auto hold = std::make_unique<RunningFlash>(dialog, nullptr, nullptr);
     EXPECT_EQ(s.fake.executionStates,
               std::vector<EXECUTION_STATE>{ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED});
     ASSERT_EQ(s.fake.blockReasons.count(dialog.Handle()), 1u);
@@ -264,7 +266,7 @@ TEST(FlashHold, HoldsUntilReleasedAndMovesToTheMainWindow) {
     EXPECT_EQ(QueryEndSession(dialog), FALSE);
     EXPECT_EQ(QueryEndSession(main), TRUE);
 
-    main.TakeOverFlashHold(std::move(hold));
+    main.TakeOverFlash(std::move(hold));
     EXPECT_EQ(s.fake.blockReasons.count(dialog.Handle()), 0u);
     EXPECT_EQ(s.fake.blockReasons.count(main.Handle()), 1u);
     EXPECT_EQ(QueryEndSession(dialog), TRUE);
@@ -353,7 +355,7 @@ TEST(RunLog, StampsEachEventOnOneLineAndDropsTheOlderHalf) {
     s.fake.answers.push_back(IDYES);
     s.fake.power.BatteryFlag = 1;
     s.fake.power.BatteryLifePercent = 5;
-    EXPECT_TRUE(CheckPower());  // a log that cannot be written changes nothing
+    EXPECT_TRUE(CheckPower(Boxes()));  // a log that cannot be written changes nothing
 }
 
 // --- the real platform's new calls, under Wine ----------------------------------

@@ -20,7 +20,7 @@
 #include "Myusb.h"
 #include "Mywindows.h"
 #include "fake_platform.h"
-#include "flash_hold.h"
+#include "flash_procedure.h"
 #include "modal_helpers.h"
 #include "restart.h"
 #include "sectorkit.h"
@@ -115,13 +115,14 @@ std::vector<Handler> Handlers() {
         withMain(w);
         w.floppy = std::make_unique<TFloppy>();
     };
+    // A flasher that runs past the first tick, then has ended.
     auto watching = [withMain](World& w) {
         withMain(w);
         w.window = std::make_unique<TWindow>(w.main.get());
+        w.fake.runMs["WinFlash64.exe"] = 1500;
         w.window->Button1Click();
-        w.fake.processes = {{"System", 4}, {"winflash64.exe", 42}};
         w.window->Timer1Timer();
-        w.fake.processes = {{"System", 4}};
+        w.fake.now += 1000;
     };
     const std::vector<std::string> diskWork = {
         std::string("OpenFile ") + kImage, std::string("ReadFile ") + kImage,
@@ -187,7 +188,11 @@ std::vector<Handler> Handlers() {
              withMain(w);
              w.window = std::make_unique<TWindow>(w.main.get());
          },
-         [](World& w) { w.window->Button1Click(); }, {}},
+         [](World& w) {
+             w.fake.runMs["WinFlash64.exe"] = 1500;
+             w.window->Button1Click();
+         },
+         {"NamedMutex", "WaitForMutex", "StartProcess"}},
         {"flash watch tick", nullptr, watching,
          [](World& w) {
              w.fake.answers = {IDNO};
@@ -197,7 +202,7 @@ std::vector<Handler> Handlers() {
         {"main window hold tick", nullptr,
          [withMain](World& w) {
              withMain(w);
-             w.main->TakeOverFlashHold(std::make_unique<FlashHold>(*w.main));
+             w.main->TakeOverFlash(std::make_unique<RunningFlash>(*w.main, nullptr, nullptr));
          },
          [](World& w) { w.main->HoldTimerTimer(); }, {}},
         {"restart", nullptr, [](World&) {}, [](World&) { RestartSystem(); }, {}},

@@ -142,7 +142,6 @@ TEST(FolderTrust, TheCommandLineRefusesAnOpenFolderAndSecuresIt) {
         EXPECT_EQ(s.fake.File(kRunLogPath) != nullptr, c.code == kExitMatches && c.args[1] != '?')
             << "written while the folder was open";
         ReleaseRunLog();
-        SetMessageAnswerer(nullptr);
     }
 }
 

@@ -10,9 +10,11 @@
 
 #include "Main.h"
 #include "Mywindows.h"
+#include "commands.h"
 #include "control_ids.h"
 #include "fake_platform.h"
 #include "modal_helpers.h"
+#include "run_log.h"
 
 namespace kv {
 namespace {
@@ -50,8 +52,13 @@ protected:
     }
     void TearDown() override {
         dialog.reset();
+        main.reset();  // with a flash it took over
         EXPECT_EQ(fake.openHandles(), 0) << "a snapshot or process handle was left open";
     }
+
+    // Past the end of the flasher that Watching() started.
+    void FlasherEnds() { fake.now += kFlasherMs; }
+    static constexpr DWORD kFlasherMs = 60'000;
 
     void Folder(std::vector<FolderEntry> entries) { fake.folders[kRom] = std::move(entries); }
 
@@ -59,8 +66,10 @@ protected:
         dialog = std::make_unique<TWindow>(main.get());
         return *dialog;
     }
-    // An open dialog whose watch runs: OK on the newest image went through.
+    // An open dialog whose watch runs: OK on the newest image went through,
+    // and the flasher runs for kFlasherMs unless a test said otherwise.
     TWindow& Watching() {
+        if (!fake.runMs.count("WinFlash64.exe")) fake.runMs["WinFlash64.exe"] = kFlasherMs;
         TWindow& w = Open();
         w.Button1Click();
         EXPECT_TRUE(w.Timer1.Enabled()) << Describe(fake.messages);
@@ -195,6 +204,11 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
         "GetSystemPowerStatus",
+        // Under the flash mutex, the list once more.
+        "NamedMutex Global\\Kavelton.Flash",
+        "WaitForMutex",
+        "CreateProcessSnapshot",
+        "CloseHandle snapshot",
         "ShutdownBlockReasonCreate",
         // By its full path, shown (5), with the command line as it always was.
         "StartProcess [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
@@ -222,7 +236,7 @@ TEST_F(WindowTest, NamesThatWouldChangeTheCommandAreRefusedBeforeAnyQuestion) {
     const std::vector<std::string> refused = {
         "KVD.101&calc",  "KVD.101 /force", "..\\KVD.101",      "sub/KVD.101", "C:KVD.101",
         "a|b.101",       "a>b.101",        "\"KVD.101\"",       "%TEMP%.101",  "a^b.101",
-        "KVD.101\tx",    "..",             std::string(kMaxTypedImageName + 1, 'a') + ".101",
+        "KVD.101\tx",    "..",             std::string(core::kMaxFlashImageName + 1, 'a') + ".101",
     };
     TWindow& w = Open();
     for (const std::string& name : refused) {
@@ -241,7 +255,7 @@ TEST_F(WindowTest, NamesThatWouldChangeTheCommandAreRefusedBeforeAnyQuestion) {
 }
 
 TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
-    const std::string name = std::string(kMaxTypedImageName - 4, 'b') + ".101";
+    const std::string name = std::string(core::kMaxFlashImageName - 4, 'b') + ".101";
     Folder({{name, 0}});
     TWindow& w = Open();
     w.ComboBox1.SetText(name);
@@ -254,66 +268,86 @@ TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
 
 // --- the watch ----------------------------------------------------------------
 
-TEST_F(WindowTest, RunningFlasherIsSeenWhateverItsLetterCase) {
-    for (const char* name : {"WinFlash64.exe", "winflash64.exe", "WINFLASH64.EXE", "wINfLASH64.eXe"}) {
-        SCOPED_TRACE(name);
+// The flasher this dialog started is watched by its own process handle: a
+// tick that cannot list it, or lists it but cannot open it (one started as
+// SYSTEM), never ends the watch or the hold while it runs.
+TEST_F(WindowTest, TheStartedFlasherIsWatchedByItsOwnHandle) {
+    struct Case {
+        const char* list;
+        std::vector<test::FakeProcess> processes;
+        bool snapshotFails, firstFails;
+    };
+    const Case cases[] = {
+        {"listed", {{"System", 4}, {"winflash64.exe", 42}}, false, false},
+        {"not listed", {{"System", 4}}, false, false},
+        {"listed, cannot be opened", {{"WinFlash64.exe", 42, false}}, false, false},
+        {"no snapshot", {}, true, false},
+        {"first entry unreadable", {}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
         fake.processes = {{"System", 4}};
         TWindow& w = Watching();
-        fake.processes = {{"System", 4}, {"explorer.exe", 20}, {name, 42}};
-        w.Timer1Timer();
+        fake.processes = c.processes;
+        fake.snapshotFails = c.snapshotFails;
+        fake.firstProcessFails = c.firstFails;
+        for (int i = 0; i < 60; ++i) w.Timer1Timer();  // a minute of flashing
         EXPECT_EQ(w.FlasherSeen, 1);
         EXPECT_EQ(w.MissCount, 0);
         EXPECT_TRUE(w.Timer1.Enabled()) << "the watch goes on while the flasher runs";
         EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
-        EXPECT_EQ(fake.CallCount("OpenProcess 42 2035711"), 1)
-            << "all access rights, 0x1F0FFF; calls: " << ::testing::PrintToString(fake.calls);
-        EXPECT_EQ(fake.CallCount("CloseHandle " + std::string(name)), 1);
-        EXPECT_EQ(fake.CallCount("CloseHandle snapshot"), 1);
-        EXPECT_EQ(fake.openHandles(), 1) << "only the started flasher's own handle";
+        EXPECT_EQ(fake.blockReasons.count(w.Handle()), 1u) << "the hold ended while the flasher runs";
+        EXPECT_EQ(fake.heldMutexes(), 1);
+        fake.snapshotFails = fake.firstProcessFails = false;
+        fake.answers = {IDNO};
+        FlasherEnds();
+        w.Timer1Timer();
+        ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
+        EXPECT_TRUE(fake.blockReasons.empty());
+        EXPECT_EQ(fake.heldMutexes(), 0);
+        fake.messages.clear();
     }
 }
 
-TEST_F(WindowTest, OtherNamesAreNotTheFlasher) {
-    TWindow& w = Watching();
-    fake.processes = {{"WinFlash64", 1},      {"WinFlash64.exe.bak", 2}, {"xWinFlash64.exe", 3},
-                      {"WinFlash64.ex", 4},   {"inFlash64.exe", 5},      {"WinFlash64.exe ", 6},
-                      {"WinFlash32.exe", 7}};
-    w.Timer1Timer();
+// Only an exact name, in any letter case, is the flasher; one that cannot be
+// opened is just as much in progress.
+TEST_F(WindowTest, AnyListedFlasherIsAFlashInProgress) {
+    const std::vector<test::FakeProcess> notFlashers = {
+        {"WinFlash64", 1},     {"WinFlash64.exe.bak", 2}, {"xWinFlash64.exe", 3}, {"WinFlash64.ex", 4},
+        {"inFlash64.exe", 5}, {"WinFlash64.exe ", 6},    {"WinFlash32.exe", 7}};
+    fake.processes = notFlashers;
+    EXPECT_FALSE(FlashInProgress());
+    for (const char* name : {"WinFlash64.exe", "winflash64.exe", "WINFLASH64.EXE", "wINfLASH64.eXe"}) {
+        SCOPED_TRACE(name);
+        fake.processes = notFlashers;
+        fake.processes.push_back({name, 42, false});
+        EXPECT_TRUE(FlashInProgress());
+    }
+    fake.processes = notFlashers;
+    fake.firstProcessFails = true;
+    EXPECT_TRUE(FlashInProgress()) << "a list that cannot be read";
     EXPECT_EQ(fake.CallCount("OpenProcess"), 0);
-    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
-    EXPECT_EQ(w.MissCount, 1);
-    EXPECT_EQ(w.FlasherSeen, 0);
-    EXPECT_FALSE(w.Timer1.Enabled());
 }
 
-TEST_F(WindowTest, FlasherThatCannotBeOpenedDoesNotCountButTheScanGoesOn) {
-    TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 7, false}};
-    w.Timer1Timer();
-    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
-    EXPECT_EQ(w.FlasherSeen, 0);
-
-    fake.processes = {{"System", 4}};
-    TWindow& again = Watching();
-    fake.processes = {{"WinFlash64.exe", 7, false}, {"winflash64.exe", 8}};
-    again.Timer1Timer();
-    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
-    EXPECT_EQ(again.FlasherSeen, 1);
-    EXPECT_EQ(fake.CallCount("OpenProcess"), 2);
-}
-
+// Gone before the watch first looked: "not award BIOS", as ever. It cannot
+// have written anything, so its exit code is only logged.
 TEST_F(WindowTest, FlasherEndingWithinTheFirstSecondIsNotAward) {
+    fake.runMs["WinFlash64.exe"] = 500;
     TWindow& w = Watching();
-    fake.processes = {{"System", 4}};
     w.Timer1Timer();
     ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
     EXPECT_FALSE(w.Timer1.Enabled()) << "the watch is over until the next OK";
     EXPECT_EQ(w.MissCount, 1);
+    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 0);
+    EXPECT_NE(fake.File(kRunLogPath)->bytes.find("WinFlash64.exe ended with exit code 0"), std::string::npos);
 }
 
-TEST_F(WindowTest, FailedSnapshotKeepsTheWatchAndItsFields) {
+// A flasher that did not start is looked for in the process list, with the
+// boxes the list's failures have always shown.
+TEST_F(WindowTest, WithoutAStartedFlasherTheListIsWatched) {
+    fake.startErrors["WinFlash64.exe"] = ERROR_FILE_NOT_FOUND;
     TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 42}};
+    fake.processes = {{"WinFlash64.exe", 42, false}};
     w.Timer1Timer();
     ASSERT_EQ(w.FlasherSeen, 1);
     fake.snapshotFails = true;
@@ -322,48 +356,32 @@ TEST_F(WindowTest, FailedSnapshotKeepsTheWatchAndItsFields) {
     EXPECT_TRUE(w.Timer1.Enabled());
     EXPECT_EQ(w.FlasherSeen, 1);
     EXPECT_EQ(w.MissCount, 0);
-    EXPECT_EQ(fake.CallCount("CloseHandle"), 2) << "only the handles of the first tick";
-    // A later tick tries again.
+    // A later tick tries again; a first entry that cannot be read is a miss.
     fake.snapshotFails = false;
-    fake.messages.clear();
-    w.Timer1Timer();
-    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 3);
-}
-
-TEST_F(WindowTest, FailedFirstReadCountsAsATickWithoutTheFlasher) {
-    TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 42}};
     fake.firstProcessFails = true;
+    fake.messages.clear();
     w.Timer1Timer();
     ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
     EXPECT_EQ(fake.messages[0].text, kFirstFailed);
     EXPECT_EQ(fake.messages[0].title, "Enum current process");
     EXPECT_EQ(fake.messages[0].style, static_cast<UINT>(MB_OK | kTop));
-    EXPECT_EQ(fake.messages[1].text, kNotAward);
+    EXPECT_NE(fake.messages[1].text.find("could not be watched"), std::string::npos) << fake.messages[1].text;
     EXPECT_EQ(w.MissCount, 1);
     EXPECT_FALSE(w.Timer1.Enabled());
-    EXPECT_EQ(fake.CallCount("OpenProcess"), 0);
-}
 
-TEST_F(WindowTest, FailedFirstReadAfterTheFlasherRanOffersTheRestart) {
-    TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 42}};
-    w.Timer1Timer();
-    fake.firstProcessFails = true;
-    w.Timer1Timer();
-    ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
-    EXPECT_EQ(fake.messages[0].text, kFirstFailed);
-    EXPECT_EQ(fake.messages[1].text, kRestart);
+    fake.firstProcessFails = false;
+    fake.processes = {{"System", 4}};
+    fake.messages.clear();
+    TWindow& again = Watching();
+    again.Timer1Timer();
+    ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
 }
 
 TEST_F(WindowTest, FlasherThatRanAndEndedOffersTheRestartAndYesRestarts) {
     TWindow& w = Watching();
     w.Show();
-    fake.processes = {{"winflash64.exe", 42}};
-    for (int i = 0; i < 60; ++i) w.Timer1Timer();  // a minute of flashing
-    EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
-    fake.processes = {{"System", 4}};
+    w.Timer1Timer();
+    FlasherEnds();
     fake.answers = {IDYES};
     w.Timer1Timer();
     ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
@@ -377,9 +395,8 @@ TEST_F(WindowTest, FlasherThatRanAndEndedOffersTheRestartAndYesRestarts) {
 TEST_F(WindowTest, NoToTheRestartClosesTheDialog) {
     TWindow& w = Watching();
     w.Show();
-    fake.processes = {{"WinFlash64.exe", 42}};
     w.Timer1Timer();
-    fake.processes = {{"System", 4}};
+    FlasherEnds();
     fake.answers = {IDNO};
     w.Timer1Timer();
     ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
@@ -435,11 +452,9 @@ TEST_F(WindowTest, TheFlashersExitCodeDecidesTheOutcome) {
     for (const Case& c : {Case{0, true}, Case{1, false}, Case{0xC0000005, false}}) {
         SCOPED_TRACE(c.exitCode);
         fake.exitCodes["winflash64.exe"] = c.exitCode;
-        fake.processes = {{"System", 4}};
         TWindow& w = Watching();
-        fake.processes = {{"System", 4}, {"winflash64.exe", 42}};
         w.Timer1Timer();
-        fake.processes = {{"System", 4}};
+        FlasherEnds();
         w.Timer1Timer();
         ASSERT_EQ(fake.messages.size(), 1u) << Describe(fake.messages);
         if (c.success) {
@@ -456,6 +471,7 @@ TEST_F(WindowTest, TheFlashersExitCodeDecidesTheOutcome) {
 }
 
 TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
+    fake.startErrors["WinFlash64.exe"] = ERROR_FILE_NOT_FOUND;  // the list is watched
     TWindow& w = Watching();
     fake.snapshotFails = true;
     int nested = 0;
@@ -486,7 +502,7 @@ TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
 // and lets go once the flasher has gone.
 TEST_F(WindowTest, ClosingDuringTheFlashHandsTheHoldToTheMainWindow) {
     TWindow& w = Watching();
-    fake.processes = {{"System", 4}, {"WinFlash64.exe", 42}};
+    fake.processes = {{"System", 4}};  // listed or not: the handle tells
     w.Button2Click();
     ASSERT_TRUE(main->HoldsFlash());
     EXPECT_EQ(fake.blockReasons.count(main->Handle()), 1u) << "the block reason moved with the hold";
@@ -495,9 +511,11 @@ TEST_F(WindowTest, ClosingDuringTheFlashHandsTheHoldToTheMainWindow) {
     EXPECT_EQ(fake.messages[0].title, "Kavelton");
     main->HoldTimerTimer();
     EXPECT_TRUE(main->HoldsFlash()) << "released while the flasher runs";
+    EXPECT_EQ(fake.heldMutexes(), 1) << "the mutex goes with the hold";
 
-    fake.processes = {{"System", 4}};
+    FlasherEnds();
     main->HoldTimerTimer();
+    EXPECT_EQ(fake.heldMutexes(), 0);
     EXPECT_FALSE(main->HoldsFlash());
     EXPECT_TRUE(fake.blockReasons.empty());
     main->OnExitClick();
@@ -517,7 +535,6 @@ TEST_F(WindowTest, CloseEndsTheWatchAtOnce) {
 // none once the dialog is gone.
 TEST_F(WindowTest, TicksComeFromTheWindowTimerAndStopWithTheDialog) {
     TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 42}};
     auto pump = [](DWORD ms) {
         const DWORD until = GetTickCount() + ms;
         MSG msg;
@@ -527,15 +544,15 @@ TEST_F(WindowTest, TicksComeFromTheWindowTimerAndStopWithTheDialog) {
         }
     };
     pump(600);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 0) << "interval 1000 ms";
+    EXPECT_EQ(fake.CallCount("WaitForProcess"), 0) << "interval 1000 ms";
     pump(900);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1);
+    EXPECT_EQ(fake.CallCount("WaitForProcess"), 1);
     EXPECT_EQ(w.FlasherSeen, 1);
-    fake.processes = {{"System", 4}};  // gone: the main window need not take over
+    FlasherEnds();  // gone: the main window need not take over
     dialog.reset();
-    const int afterClose = fake.CallCount("CreateProcessSnapshot");
+    const int afterClose = fake.CallCount("WaitForProcess");
     pump(1200);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), afterClose) << "a tick reached a destroyed dialog";
+    EXPECT_EQ(fake.CallCount("WaitForProcess"), afterClose) << "a tick reached a destroyed dialog";
     EXPECT_FALSE(main->HoldsFlash());
 }
 

@@ -154,6 +154,24 @@ TEST_F(Flash, SecondOkStartsNoSecondFlasherAndAFailedFlashIsNoSuccess) {
   ExpectNoBox(1500ms);
 }
 
+// One flash at a time across processes: /flash beside a dialog whose
+// flasher runs starts none, and the dialog's flash ends as it would.
+TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "seconds=5\r\n"));
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(Ok());
+  Sleep(1500);
+  std::string error;
+  drv::Process cli = drv::Process::Start(InstallPath("Kavelton.exe"), "/flash KVD.101 /force", kInstallDir, &error);
+  ASSERT_TRUE(cli.started()) << error;
+  DWORD code = 0;
+  ASSERT_TRUE(cli.WaitExit(30s, &code));
+  EXPECT_EQ(code, 7u) << "the command line's exit code";
+  AnswerBox(ExpectBox(kRestartTitle, kRestart, {IDYES, IDNO}, Icon::Shown, 20s), IDNO);
+  EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("KVD.101")});
+}
+
 TEST_F(Flash, MissingFlasherIsReportedOnceAndEndsTheWatch) {
   ASSERT_NO_FATAL_FAILURE(Image("KVD.101"));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());

@@ -398,6 +398,7 @@ DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
     auto it = handles_.find(process);
     if (it == handles_.end() || it->second.kind != Open::Process) return WAIT_FAILED;
     Record("WaitForProcess " + std::to_string(ms));
+    if (onWait) onWait();
     if (Fault("WaitForProcess")) return WAIT_FAILED;
     const ULONGLONG endsAt = it->second.endsAt;
     if (endsAt <= now + ms) {
@@ -504,6 +505,46 @@ DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& r
 bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
     Record("ShutdownBlockReasonDestroy");
     return blockReasons.erase(window) > 0;
+}
+
+// --- One flash at a time, and the unattended restart ---------------------
+
+HANDLE FakePlatform::NamedMutex(const std::string& name, const std::vector<BYTE>&) {
+    Record("NamedMutex " + name);
+    if (mutexOpenError != ERROR_SUCCESS) {
+        lastError_ = mutexOpenError;
+        return nullptr;
+    }
+    if (Fault("NamedMutex")) return nullptr;
+    return NewHandle({Open::Mutex, name});
+}
+
+DWORD FakePlatform::WaitForMutex(HANDLE mutex) {
+    auto it = handles_.find(mutex);
+    if (it == handles_.end() || it->second.kind != Open::Mutex) return WAIT_FAILED;
+    Record("WaitForMutex");
+    if (Fault("WaitForMutex")) return WAIT_FAILED;
+    it->second.held = mutexWait == WAIT_OBJECT_0 || mutexWait == WAIT_ABANDONED;
+    return mutexWait;
+}
+
+bool FakePlatform::ReleaseMutex(HANDLE mutex) {
+    auto it = handles_.find(mutex);
+    if (it == handles_.end() || it->second.kind != Open::Mutex || !it->second.held) return false;
+    Record("ReleaseMutex");
+    it->second.held = false;
+    return true;
+}
+
+int FakePlatform::heldMutexes() const {
+    return static_cast<int>(
+        std::count_if(handles_.begin(), handles_.end(), [](const auto& h) { return h.second.held; }));
+}
+
+DWORD FakePlatform::RequestRestart(DWORD reason) {
+    Record("RequestRestart " + std::to_string(reason));
+    restartReasons.push_back(reason);
+    return restartError;
 }
 
 // --- Trusting the install folder --------------------------------------------

@@ -119,6 +119,7 @@ public:
     std::map<std::string, DWORD> exitCodes;    // the code it ends with (default 0)
     std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
     std::function<void(const std::string& commandLine)> onStart;
+    std::function<void()> onWait;  // at each wait on a started process
     DWORD LastError() override;
     bool FlushFile(HANDLE h) override;
     bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
@@ -201,15 +202,31 @@ public:
     std::vector<BYTE> UserSid() override;
     DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) override;
 
+    // --- One flash at a time, and the unattended restart ------------------
+    // Script: how taking the flash mutex goes (another process holds it:
+    // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all;
+    // RequestRestart's result. Record: mutexes held now, restart reasons.
+    DWORD mutexWait = WAIT_OBJECT_0;
+    DWORD mutexOpenError = ERROR_SUCCESS;
+    DWORD restartError = ERROR_SUCCESS;
+    std::vector<DWORD> restartReasons;
+    int heldMutexes() const;
+
+    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override;
+    DWORD WaitForMutex(HANDLE mutex) override;
+    bool ReleaseMutex(HANDLE mutex) override;
+    DWORD RequestRestart(DWORD reason) override;
+
 private:
     std::map<HANDLE, std::string> hashes_;  // open hash -> bytes fed so far
     struct Open {
-        enum Kind { File, Snapshot, Process, Token } kind;
+        enum Kind { File, Snapshot, Process, Token, Mutex } kind;
         std::string key;
         std::size_t position = 0;
         std::size_t cursor = 0;  // snapshot: next process
         ULONGLONG endsAt = 0;    // a started process: when it ends
         DWORD exitCode = 0;
+        bool held = false;  // a mutex this process holds
     };
     HANDLE NewHandle(Open open);
     std::map<HANDLE, Open> handles_;

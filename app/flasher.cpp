@@ -1,0 +1,85 @@
+#include "flasher.h"
+
+#include <sddl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "commands.h"
+#include "install_paths.h"
+#include "run_log.h"
+
+namespace kv {
+namespace {
+
+const char kMutexName[] = "Global\\Kavelton.Flash";
+// SYSTEM (deployment tools) and administrators (the program's own token)
+// alike can open it, whichever of them made it.
+const wchar_t kMutexSddl[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)";
+
+std::vector<HeldFlash*>& Held() {
+    static std::vector<HeldFlash*> held;
+    return held;
+}
+
+}  // namespace
+
+FlasherListing FindFlasher(const char** failedCall) {
+    OsHandle snapshot(Os().CreateProcessSnapshot());
+    auto unknown = [&](const char* call) {
+        if (failedCall) *failedCall = call;
+        return FlasherListing::Unknown;
+    };
+    if (!snapshot.Valid()) return unknown("CreateToolhelp32Snapshot()");
+    std::string exeName;
+    DWORD pid = 0;
+    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return unknown("Process32First()");
+    do {
+        if (core::EqualIgnoringCase(exeName, kFlasherExe)) return FlasherListing::Found;
+    } while (Os().NextProcess(snapshot.get(), exeName, pid));
+    return FlasherListing::NotFound;
+}
+
+void RegisterHeldFlash(HeldFlash* flash) { Held().push_back(flash); }
+
+void UnregisterHeldFlash(HeldFlash* flash) { std::erase(Held(), flash); }
+
+bool FlashInProgress() {
+    if (FindFlasher() != FlasherListing::NotFound) return true;
+    return std::any_of(Held().begin(), Held().end(), [](HeldFlash* flash) { return flash->Running(); });
+}
+
+void LetGoOfEndedFlashes() {
+    const std::vector<HeldFlash*> held = Held();
+    for (HeldFlash* flash : held)
+        if (!flash->Running()) flash->LetGo();
+}
+
+FlashMutex::~FlashMutex() {
+    if (held_) Os().ReleaseMutex(handle_.get());
+}
+
+bool FlashMutex::Take() {
+    if (held_) return true;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ULONG size = 0;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexSddl, SDDL_REVISION_1, &sd, &size))
+        return false;
+    const std::vector<BYTE> descriptor(static_cast<BYTE*>(sd), static_cast<BYTE*>(sd) + size);
+    ::LocalFree(sd);
+    handle_.Reset(Os().NamedMutex(kMutexName, descriptor));
+    if (!handle_.Valid()) {
+        Log("Flash: " + std::string(kMutexName) + " cannot be opened, error " + std::to_string(Os().LastError()));
+        return false;
+    }
+    // An abandoned mutex was held by a process that ended: nobody flashes now.
+    const DWORD wait = Os().WaitForMutex(handle_.get());
+    held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    if (!held_) {
+        Log("Flash: " + std::string(kMutexName) + " is held by another run");
+        handle_.Close();
+    }
+    return held_;
+}
+
+}  // namespace kv
