@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "Main.h"
-#include "unattended.h"
+#include "cli/unattended.h"
+#include "forms/Main.h"
 
 // With arguments Kavelton runs without windows, for deployment tools; without
 // them it is the program its users know.

@@ -16,6 +16,12 @@
 
 namespace kv {
 
+// A running SHA-256 of the platform's. An object of its own, never a kernel
+// handle: it goes back to HashEnd only, never to CloseHandle.
+struct Sha256Hash {
+    virtual ~Sha256Hash() = default;
+};
+
 struct FolderEntry {
     std::string name;
     DWORD attributes = 0;
@@ -92,12 +98,14 @@ public:
     // STILL_ACTIVE while it runs; false when the code cannot be read.
     virtual bool ProcessExitCode(HANDLE process, DWORD* code) = 0;
 
-    // --- Checks around the flash, the run log and the update record --------
+    // --- Power and the Windows folder --------------------------------------
     // False when the status cannot be read.
     virtual bool GetPowerStatus(SYSTEM_POWER_STATUS& status) = 0;
     // The Windows folder ("C:\\WINDOWS"); empty when it cannot be read.
     virtual std::string WindowsFolder() = 0;
     virtual void LocalTime(SYSTEMTIME& time) = 0;
+
+    // --- Files written whole, and hashing ------------------------------------
     // Creates or replaces the file with the bytes. Both writes refuse a
     // reparse point and a file that has another name besides this one.
     virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
@@ -106,10 +114,12 @@ public:
     virtual bool DeleteFile(const std::string& path) = 0;
     // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
     // hash it gave must be ended by HashEnd on every way out.
-    virtual HANDLE HashBegin() = 0;
-    virtual bool HashData(HANDLE hash, const void* data, DWORD size) = 0;
-    virtual bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) = 0;
-    virtual void HashEnd(HANDLE hash) = 0;
+    virtual Sha256Hash* HashBegin() = 0;
+    virtual bool HashData(Sha256Hash* hash, const void* data, DWORD size) = 0;
+    virtual bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) = 0;
+    virtual void HashEnd(Sha256Hash* hash) = 0;
+
+    // --- Holding off sleep and the end of the session -----------------------
     // The previous state, 0 when refused.
     virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) = 0;
     // ERROR_SUCCESS, or the error that refused it.
@@ -139,6 +149,12 @@ public:
     // Asks Windows to restart for the reason (InitiateShutdown), which also
     // works from a service account; ERROR_SUCCESS or the error.
     virtual DWORD RequestRestart(DWORD reason) = 0;
+
+    // --- The command line's output -----------------------------------------
+    // Writes to the program's standard output (inherited, or redirected to a
+    // file), or else to the console of the program that started it; nowhere
+    // when there is neither.
+    virtual void WriteOutput(const std::string& text) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

@@ -15,6 +15,19 @@ namespace {
 // beside the program, or anywhere on PATH, is never loaded.
 HMODULE LoadSystemLibrary(const char* name) { return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
 
+// A GUI program has no console of its own: the standard handles it was given
+// (inherited, or redirected to a file) are used; without them, the console
+// of the program that started it.
+HANDLE Output() {
+    static HANDLE out = [] {
+        HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        if (h && h != INVALID_HANDLE_VALUE) return h;
+        if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
+        return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }();
+    return out;
+}
+
 std::wstring Wide(const std::string& text) {
     const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     if (n <= 0) return {};
@@ -245,7 +258,7 @@ public:
         return ::GetExitCodeProcess(process, code) != FALSE;
     }
 
-    // --- Checks around the flash, the run log and the update record --------
+    // --- Power, files written whole, hashing, the hold --------
     bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override {
         return ::GetSystemPowerStatus(&status) != FALSE;
     }
@@ -265,7 +278,7 @@ public:
     }
     bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
 
-    HANDLE HashBegin() override {
+    Sha256Hash* HashBegin() override {
         const Bcrypt* api = BcryptApi();
         if (!api) return nullptr;
         auto hash = new Sha256{};
@@ -280,14 +293,14 @@ public:
         }
         return hash;
     }
-    bool HashData(HANDLE hash, const void* data, DWORD size) override {
+    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override {
         auto* h = static_cast<Sha256*>(hash);
         return BcryptApi()->hashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
     }
-    bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) override {
+    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override {
         return BcryptApi()->finishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
     }
-    void HashEnd(HANDLE hash) override {
+    void HashEnd(Sha256Hash* hash) override {
         auto* h = static_cast<Sha256*>(hash);
         if (!h) return;
         BcryptApi()->destroyHash(h->hash);
@@ -360,9 +373,15 @@ public:
     DWORD RequestRestart(DWORD reason) override {
         return ::InitiateShutdownW(nullptr, nullptr, 0, SHUTDOWN_RESTART, reason);
     }
+    void WriteOutput(const std::string& text) override {
+        HANDLE out = Output();
+        if (out == INVALID_HANDLE_VALUE || text.size() > MAXDWORD) return;
+        DWORD written = 0;
+        ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
 
 private:
-    struct Sha256 {
+    struct Sha256 final : Sha256Hash {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;
     };

@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "Main.h"
-#include "Myfloppy.h"
-#include "Myusb.h"
-#include "Mywindows.h"
 #include "fake_platform.h"
-#include "flash_procedure.h"
-#include "modal_helpers.h"
-#include "restart.h"
+#include "flash/flash_procedure.h"
+#include "forms/Main.h"
+#include "forms/Myfloppy.h"
+#include "forms/Myusb.h"
+#include "forms/Mywindows.h"
 #include "sectorkit.h"
+#include "tasks/restart.h"
+#include "tests/modal_helpers.h"
 
 namespace kv {
 namespace {

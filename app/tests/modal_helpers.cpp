@@ -1,4 +1,4 @@
-#include "modal_helpers.h"
+#include "tests/modal_helpers.h"
 
 namespace kv::test {
 namespace {

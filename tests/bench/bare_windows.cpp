@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "pictures.h"
+#include "forms/pictures.h"
 
 namespace {
 

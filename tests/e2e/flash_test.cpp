@@ -6,8 +6,8 @@
 // whole Wine session.
 #include <cstdlib>
 
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {

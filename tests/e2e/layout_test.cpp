@@ -1,8 +1,8 @@
 // The main window's frame and controls as the user sees them (96 DPI).
 #include <sstream>
 
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {

@@ -1,7 +1,7 @@
 // The main window's buttons: About, Exit, the diskette task's drive probe
 // and the USB key task's prompt and scan loop.
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {

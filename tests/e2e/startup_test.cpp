@@ -1,6 +1,6 @@
 // Start-up: system information from BIOS.dll and the system ID check.
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {
@@ -94,7 +94,7 @@ TEST_F(Startup, RecordedUpdateIsReportedOnceBeforeTheWindowOpensAndTheStartIsLog
   };
   EXPECT_TRUE(logged("Start: maker \"Kav Maker Inc.\", version \"KVB.105\", date \"02/15/2008\""));
   EXPECT_TRUE(logged("Start: board matches system ID \"ABC12\""));
-  EXPECT_TRUE(logged("Update result: The BIOS update did not take."));
+  EXPECT_TRUE(logged("BIOS update result: The BIOS update did not take."));
 }
 
 TEST_F(Startup, MissingBiosDllIsReportedAndTheWindowStillOpens) {

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <thread>
 
-#include "../../app/control_ids.h"
 #include "e2e_fixture.h"
+#include "forms/control_ids.h"
 
 namespace kv::e2e {
 namespace {

@@ -459,33 +459,33 @@ bool FakePlatform::DeleteFile(const std::string& path) {
     return false;
 }
 
-HANDLE FakePlatform::HashBegin() {
+Sha256Hash* FakePlatform::HashBegin() {
     Record("HashBegin");
     if (hashBeginFails) return nullptr;
-    HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
-    nextHandle_ += 4;
-    hashes_[h];
-    return h;
+    auto hash = std::make_unique<FakeHash>();
+    Sha256Hash* given = hash.get();
+    hashes_[given] = std::move(hash);
+    return given;
 }
 
-bool FakePlatform::HashData(HANDLE hash, const void* data, DWORD size) {
+bool FakePlatform::HashData(Sha256Hash* hash, const void* data, DWORD size) {
     auto it = hashes_.find(hash);
     if (it == hashes_.end()) return false;
-    it->second.append(static_cast<const char*>(data), size);
+    it->second->fed.append(static_cast<const char*>(data), size);
     return true;
 }
 
-bool FakePlatform::HashFinish(HANDLE hash, unsigned char (&digest)[32]) {
+bool FakePlatform::HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) {
     auto it = hashes_.find(hash);
     if (it == hashes_.end()) return false;
     std::memset(digest, 0, sizeof digest);
-    auto found = digests.find(it->second);
+    auto found = digests.find(it->second->fed);
     if (found != digests.end())
         std::memcpy(digest, found->second.data(), std::min<std::size_t>(32, found->second.size()));
     return true;
 }
 
-void FakePlatform::HashEnd(HANDLE hash) {
+void FakePlatform::HashEnd(Sha256Hash* hash) {
     Record("HashEnd");
     hashes_.erase(hash);
 }

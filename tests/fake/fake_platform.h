@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -176,10 +177,10 @@ public:
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
     bool DeleteFile(const std::string& path) override;
-    HANDLE HashBegin() override;
-    bool HashData(HANDLE hash, const void* data, DWORD size) override;
-    bool HashFinish(HANDLE hash, unsigned char (&digest)[32]) override;
-    void HashEnd(HANDLE hash) override;
+    Sha256Hash* HashBegin() override;
+    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override;
+    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override;
+    void HashEnd(Sha256Hash* hash) override;
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
     DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
     bool ShutdownBlockReasonDestroy(HWND window) override;
@@ -217,8 +218,14 @@ public:
     bool ReleaseMutex(HANDLE mutex) override;
     DWORD RequestRestart(DWORD reason) override;
 
+    std::string output;  // what the command line wrote
+    void WriteOutput(const std::string& text) override { output += text; }
+
 private:
-    std::map<HANDLE, std::string> hashes_;  // open hash -> bytes fed so far
+    struct FakeHash final : Sha256Hash {
+        std::string fed;  // the bytes fed so far
+    };
+    std::map<Sha256Hash*, std::unique_ptr<FakeHash>> hashes_;
     struct Open {
         enum Kind { File, Snapshot, Process, Token, Mutex } kind;
         std::string key;

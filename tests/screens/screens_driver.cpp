@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "control_ids.h"
+#include "forms/control_ids.h"
 #include "kv_driver.h"
 
 namespace {

@@ -1,0 +1,111 @@
+#include "checks/image_checksum.h"
+
+#include <algorithm>
+
+#include "checksums.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "platform.h"
+
+namespace kv {
+namespace {
+
+constexpr DWORD kHashChunk = 64 * 1024;
+
+// The image's SHA-256; false when it cannot be read or hashed.
+bool HashImage(const std::string& path, core::Sha256Digest& digest) {
+    OsHandle file(Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+    if (!file.Valid()) return false;
+    Sha256Hash* hash = Os().HashBegin();
+    if (!hash) return false;
+    bool ok = true;
+    std::string chunk(kHashChunk, '\0');
+    for (;;) {
+        DWORD n = 0;
+        if (!Os().ReadFile(file.get(), chunk.data(), kHashChunk, &n)) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        if (!Os().HashData(hash, chunk.data(), n)) {
+            ok = false;
+            break;
+        }
+    }
+    unsigned char bytes[32] = {};
+    ok = ok && Os().HashFinish(hash, bytes);
+    Os().HashEnd(hash);
+    if (ok) std::copy(std::begin(bytes), std::end(bytes), digest.begin());
+    return ok;
+}
+
+bool ListExists() {
+    std::vector<FolderEntry> entries;
+    return Os().ListFolder(kChecksumListPath,
+                           FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, entries) &&
+           !entries.empty();
+}
+
+}  // namespace
+
+bool CheckImageChecksum(const std::string& image, const char* errorTitle, Dialogue& dialogue) {
+    auto Box = [&dialogue](const std::string& text, const char* title, UINT style) {
+        dialogue.Tell(text, title, style & MB_ICONMASK);
+    };
+    if (!ListExists()) {
+        Log("Checksum: " + image + " not verified (no checksum list)");
+        return true;
+    }
+    std::string bytes;
+    if (!Os().ReadWholeFile(kChecksumListPath, bytes)) {
+        Box(std::string("The checksum list ") + kChecksumListPath +
+                " cannot be read.\nThe BIOS image is not used.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    const core::ChecksumList list = core::ParseChecksumList(bytes);
+    if (list.Empty()) {
+        Box(std::string("The checksum list ") + kChecksumListPath +
+                " is damaged: it holds no checksum line.\nThe BIOS image is not used.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!list.Ok()) {
+        Box(std::string("The checksum list ") + kChecksumListPath + " is damaged: line " +
+                std::to_string(list.badLine) +
+                " is not a checksum line.\nThe BIOS image is not used.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    const auto listed = core::ListedDigests(list, image);
+    // A list that is there was put there to protect: an image it does not
+    // name is refused, not passed over.
+    if (listed.empty()) {
+        Log("Checksum: " + image + " refused (not listed in " + kChecksumListPath + ")");
+        Box("The BIOS image " + image + " is not listed in the checksum list " + kChecksumListPath +
+                ".\nThe BIOS image is not used.\n\nTo use it, add its line to the list: its SHA-256 "
+                "checksum, two blanks and ROM/" + image + ", as \"sha256sum ROM/*\" writes it in C:\\KAVELTON.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    core::Sha256Digest actual{};
+    if (!HashImage(RomPath(image), actual)) {
+        Box("The checksum of the BIOS image " + image + " cannot be computed:\nthe file cannot be read.",
+            errorTitle, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    for (const auto& digest : listed) {
+        if (digest != actual) {
+            Box("The BIOS image " + image + " does not match its checksum in " + kChecksumListPath +
+                    ".\nThe file may be damaged or altered. It is not used.",
+                errorTitle, MB_OK | MB_ICONERROR);
+            Log("Checksum: " + image + " is " + core::DigestText(actual) + ", listed " +
+                core::DigestText(digest));
+            return false;
+        }
+    }
+    Log("Checksum: " + image + " verified");
+    return true;
+}
+
+}  // namespace kv

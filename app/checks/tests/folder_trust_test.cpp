@@ -1,0 +1,162 @@
+// Trusting the install folder, through the fake platform: the rule over
+// access lists made from SDDL, the question at start, /secure and exit 10,
+// and the image checked again when a task starts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "checks/folder_trust.h"
+#include "cli/unattended.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "fake_platform.h"
+#include "tasks/task_steps.h"
+
+namespace kv {
+namespace {
+
+using test::ScopedFake;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+TEST(FolderTrust, TheRuleOverAccessLists) {
+    struct Case {
+        const char* what;
+        std::string sddl;
+        const char* who;  // nullptr: secure
+    };
+    const Case cases[] = {
+        {"a new folder in C:\\", "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)"
+                                 "(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
+         "NT AUTHORITY\\Authenticated Users can change it"},
+        {"Users may write", "O:BAD:(A;;FA;;;BA)(A;;FR;;;WD)(A;;0x2;;;BU)", "BUILTIN\\Users can change it"},
+        {"Everyone full control", "O:SYD:(A;;FA;;;WD)", "Everyone can change it"},
+        {"several, each named once", "O:BAD:(A;;0x100;;;BU)(A;;WD;;;AU)(A;;0x40;;;BU)",
+         "BUILTIN\\Users, NT AUTHORITY\\Authenticated Users can change it"},
+        {"an inherit-only entry", "O:BAD:(A;OICIIO;FA;;;BU)(A;;FA;;;BA)", nullptr},
+        {"a deny entry counts for nothing", "O:BAD:(D;;FA;;;BA)(A;;0x1200a9;;;BU)", nullptr},
+        {"no access list", "O:BA", "it has no access list, so everyone can change it"},
+        {"a foreign owner", "O:BUD:(A;;FA;;;BA)", "it belongs to BUILTIN\\Users"},
+        {"TrustedInstaller", "O:" + std::string(kTrustedInstaller) + "D:(A;;FA;;;" + kTrustedInstaller + ")", nullptr},
+        {"the lock the MSI sets", "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", nullptr},
+        {"Wine's default", test::FakePlatform::kWineDefaultSddl, nullptr},
+        {"the user, but someone else's SID", "O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", "it belongs to "},
+        {"unreadable", "", "its owner and access list cannot be read (error 5)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedFake s;
+        s.fake.security["C:\\KAVELTON\\BIOS.dll"] = c.sddl;
+        const auto open = CheckEntry("C:\\KAVELTON\\BIOS.dll");
+        if (!c.who) {
+            EXPECT_FALSE(open) << open->who;
+            continue;
+        }
+        ASSERT_TRUE(open);
+        EXPECT_TRUE(open->who.rfind(c.who, 0) == 0) << "got \"" << open->who << "\"";
+    }
+}
+
+TEST(FolderTrust, TheQuestionAtStartSecuresOnYesAndEndsOnNo) {
+    struct Case {
+        const char* what;
+        int answer;
+        bool staysOpen;
+        bool goesOn;
+    };
+    const Case cases[] = {
+        {"No", IDNO, false, false},
+        {"Yes", IDYES, false, true},
+        {"Yes, but something stays open", IDYES, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedFake s;
+        // Seven open entries: the question names five.
+        for (const char* name : {"", "\\ROM", "\\BIOS.dll", "\\UsbScan.dll", "\\fdd.imz", "\\System.txt", "\\ToUSB.bat"})
+            s.fake.security[std::string("C:\\KAVELTON") + name] = "O:BAD:(A;;FA;;;WD)";
+        if (c.staysOpen) s.fake.staysOpen = {"C:\\KAVELTON\\BIOS.dll"};
+        s.fake.answers = {c.answer};
+        HoldRunLog();
+        EXPECT_EQ(InstallFolderTrustedAtStart(), c.goesOn);
+        ASSERT_GE(s.fake.messages.size(), 1u);
+        const auto& question = s.fake.messages[0];
+        EXPECT_EQ(question.title, "Kavelton");
+        EXPECT_EQ(question.style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_TOPMOST));
+        EXPECT_TRUE(Has(question.text, ":\n\nC:\\KAVELTON: Everyone can change it\nC:\\KAVELTON\\ROM: Everyone can "
+                                       "change it\n"))
+            << question.text;
+        EXPECT_TRUE(Has(question.text, "\nand 2 more\n")) << question.text;
+        EXPECT_FALSE(Has(question.text, "System.txt")) << "more than five are counted, not named";
+        EXPECT_EQ(s.fake.File(kRunLogPath), nullptr) << "written before the folder was secure";
+        if (c.answer == IDNO) {
+            EXPECT_EQ(s.fake.messages.size(), 1u);
+            EXPECT_TRUE(s.fake.resets.empty());
+        } else {
+            ASSERT_EQ(s.fake.resets.size(), 1u);
+            EXPECT_EQ(s.fake.resets[0], "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+            const auto at = [&](const std::string& call) {
+                return std::find(s.fake.calls.begin(), s.fake.calls.end(), call) - s.fake.calls.begin();
+            };
+            EXPECT_LT(at("LookupPrivilegeValue <null> SeTakeOwnershipPrivilege"), at("ResetSecurityTree C:\\KAVELTON"));
+            EXPECT_LT(at("LookupPrivilegeValue <null> SeRestorePrivilege"), at("ResetSecurityTree C:\\KAVELTON"));
+            EXPECT_EQ(s.fake.openHandles(), 0) << "the token stays open";
+        }
+        if (c.staysOpen) {
+            ASSERT_EQ(s.fake.messages.size(), 2u);
+            EXPECT_EQ(s.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_TOPMOST));
+            EXPECT_TRUE(Has(s.fake.messages[1].text, "Still open:\n\nC:\\KAVELTON\\BIOS.dll: Everyone can change it\n\n"))
+                << s.fake.messages[1].text;
+        }
+        ReleaseRunLog();  // as the start does once the folder is secure
+        if (c.goesOn)
+            EXPECT_TRUE(Has(s.fake.File(kRunLogPath)->bytes, "Folder: securing C:\\KAVELTON done"));
+    }
+}
+
+TEST(FolderTrust, TheCommandLineRefusesAnOpenFolderAndSecuresIt) {
+    struct Case {
+        const char* args;
+        bool staysOpen;
+        int code;
+    };
+    const Case cases[] = {
+        {"/check", false, kExitFolderOpen},
+        {"/flash KVD.101 /force", false, kExitFolderOpen},
+        {"/?", false, kExitMatches},  // answers first
+        {"/check /secure", false, kExitBadArguments},
+        {"/secure", true, kExitFolderOpen},
+        {"/SECURE", false, kExitMatches},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        ScopedFake s;
+        s.fake.security["C:\\KAVELTON\\ROM"] = "O:BAD:(A;;FA;;;BU)";
+        if (c.staysOpen) s.fake.staysOpen = {"C:\\KAVELTON\\ROM"};
+        EXPECT_EQ(RunUnattended(c.args), c.code);
+        EXPECT_EQ(s.fake.CallCount("LoadLibrary"), 0) << "loaded from an open folder";
+        EXPECT_EQ(s.fake.CallCount("StartProcess"), 0);
+        EXPECT_EQ(s.fake.File(kRunLogPath) != nullptr, c.code == kExitMatches && c.args[1] != '?')
+            << "written while the folder was open";
+        ReleaseRunLog();
+    }
+}
+
+TEST(FolderTrust, AnImageOthersCanChangeIsNotUsed) {
+    ScopedFake s;
+    s.fake.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.101", FILE_ATTRIBUTE_ARCHIVE}};
+    s.fake.security["C:\\KAVELTON\\ROM\\KVD.101"] = "O:BAD:(A;;FA;;;AU)";
+    EXPECT_FALSE(TaskSteps("Flash BIOS in windows").ImageReady("KVD.101"));
+    ASSERT_EQ(s.fake.messages.size(), 1u);
+    EXPECT_EQ(s.fake.messages[0].text,
+              "The BIOS file KVD.101 can be changed by users other than administrators: NT AUTHORITY\\Authenticated "
+              "Users can change it.\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
+    EXPECT_EQ(s.fake.messages[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_TOPMOST));
+    EXPECT_EQ(s.fake.CallCount("ListFolder C:\\KAVELTON\\SHA256SUMS"), 0) << "went on to the checksum";
+}
+
+}  // namespace
+}  // namespace kv

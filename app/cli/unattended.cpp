@@ -1,0 +1,264 @@
+#include "cli/unattended.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "checks/folder_trust.h"
+#include "commands.h"
+#include "common/dialogue.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "common/system_info.h"
+#include "flash/flash_procedure.h"
+#include "forms.h"
+#include "platform.h"
+#include "tasks/restart.h"
+
+namespace kv {
+namespace {
+
+const char kUsage[] =
+    "Usage: Kavelton.exe /check\n"
+    "       Kavelton.exe /secure\n"
+    "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart]\n"
+    "       Kavelton.exe /?\n"
+    "Run from an elevated prompt with start /wait, or from a deployment tool.";
+
+void Say(const std::string& text) {
+    Log("Unattended: " + text);
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') line += '\r';
+        line += c;
+    }
+    Os().WriteOutput(line + "\r\n");
+}
+
+struct FlashOptions {
+    std::string image;
+    bool force = false, suspendEncryption = false, restart = false;
+};
+
+// The boxes a run would show are printed, and each question is answered by
+// the switch that stands for it.
+class SwitchAnswers final : public Dialogue {
+public:
+    explicit SwitchAnswers(const FlashOptions& options = {}) : options_(options) {}
+    void Tell(const std::string& text, const std::string& title, UINT) override { Say(title + ": " + text); }
+    bool Ask(Question which, const std::string& text, const std::string& title, UINT) override {
+        bool yes = false;
+        switch (which) {
+        case Question::Version:
+        case Question::LowBattery:
+        case Question::EncryptionUnknown:
+            yes = options_.force;
+            break;
+        case Question::SuspendEncryption:
+            yes = options_.suspendEncryption;
+            break;
+        case Question::Restart:
+            break;
+        }
+        Say(title + ": " + text + (yes ? " -> Yes" : " -> No"));
+        return yes;
+    }
+
+private:
+    FlashOptions options_;
+};
+
+// The hidden top-level window that holds the shutdown block while the
+// flasher runs.
+class HoldWindow : public ui::TForm {
+public:
+    HoldWindow() : TForm(Style(), nullptr) {}
+
+private:
+    static ui::FormStyle Style() { return {"TKaveltonHold", "Kavelton BIOS update", 0, 0, 1, 1}; }
+};
+
+
+// Nothing of the folder is loaded, run or believed while others can change it.
+bool FolderTrusted() {
+    const std::vector<OpenEntry> open = FindOpenEntries();
+    if (open.empty()) {
+        ReleaseRunLog();
+        return true;
+    }
+    Say(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded or started:\n" +
+        DescribeOpenEntries(open) + "\nRun Kavelton.exe /secure as administrator to secure it.");
+    return false;
+}
+
+int SecureFolder() {
+    const DWORD error = SecureInstallFolder();
+    const std::vector<OpenEntry> open = FindOpenEntries();
+    if (!open.empty()) {
+        Say(std::string(kInstallFolder) + " could not be secured" +
+            (error ? " (error " + std::to_string(error) + ")" : std::string()) + "; still open:\n" +
+            DescribeOpenEntries(open));
+        return kExitFolderOpen;
+    }
+    ReleaseRunLog();
+    Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
+    return kExitMatches;
+}
+
+int BoardExit(const SystemInfo& info) {
+    Say("BIOS maker: " + info.maker + "\nBIOS version: " + info.version + "\nBIOS date: " + info.date +
+        "\nProduct: " + info.product);
+    if (!info.read) {
+        Say("The board cannot be told: the system information cannot be read.");
+        return kExitBoardUnknown;
+    }
+    switch (CheckBoard(info.board)) {
+    case BoardCheck::Matches:
+        Say("The board matches System.txt.");
+        return kExitMatches;
+    case BoardCheck::DoesNotMatch:
+        Say("The board " + info.board + " does not match System.txt.");
+        return kExitBoardMismatch;
+    case BoardCheck::NoSystemId:
+        break;
+    }
+    Say("The board cannot be told: C:\\KAVELTON\\System.txt cannot be read.");
+    return kExitBoardUnknown;
+}
+
+// started: set once the flasher runs, for an exception after that.
+int Flash(const FlashOptions& options, bool& started) {
+    SwitchAnswers answers(options);
+    Os().SetCurrentDir(kInstallFolder);
+    const SystemInfo info = ReadSystemInfo(answers);
+    if (const int board = BoardExit(info); board != kExitMatches) return board;
+
+    HoldWindow window;
+    FlashStart start = StartFlash({options.image, info.version, BoardCheck::Matches}, answers, window);
+    switch (start.refused) {
+    case FlashStep::None:
+        break;
+    case FlashStep::Board:
+        return kExitBoardUnknown;
+    case FlashStep::Name:
+    case FlashStep::Image:
+        return kExitImageRefused;
+    case FlashStep::Version:
+        return kExitNotNewer;
+    case FlashStep::Power:
+        return kExitPower;
+    case FlashStep::Encryption:
+        return kExitEncryption;
+    case FlashStep::InProgress:
+        return kExitFlasherNotStarted;
+    case FlashStep::Start:
+        Say(core::FlasherCommand(options.image) + " could not be started (error " +
+            std::to_string(start.startError) + ").");
+        return kExitFlasherNotStarted;
+    }
+    started = true;
+    Say("Started " + core::FlasherCommand(options.image));
+    DWORD code = 0;
+    const FlashResult result = FinishFlash(*start.flash, &code);
+    // Its hold and the mutex end with it, before any restart.
+    start.flash.reset();
+    switch (result) {
+    case FlashResult::Unknown:
+        Say("The result of WinFlash64.exe cannot be read: read its own messages before you restart.");
+        return kExitFlasherFailed;
+    case FlashResult::Failed:
+        Say("WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
+        return kExitFlasherFailed;
+    case FlashResult::Succeeded:
+        break;
+    }
+    Say("WinFlash64.exe ended with exit code 0.");
+    if (!options.restart) {
+        Say("Flashed: restart the system to finish the update.");
+        return kExitRestartNeeded;
+    }
+    switch (RestartForUpdate(options.image, answers, RestartBy::Unattended)) {
+    case RestartOutcome::Started:
+        Say("Flashed: restarting the system.");
+        return kExitRestartStarted;
+    case RestartOutcome::Refused:
+        return kExitRestartNeeded;
+    case RestartOutcome::Failed:
+        break;
+    }
+    Say("Flashed, but the restart could not be started: restart the system to finish the update.");
+    return kExitRestartNeeded;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitArguments(const std::string& commandLine) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, inWord = false;
+    for (char c : commandLine) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+bool HasArguments(const std::string& commandLine) { return !SplitArguments(commandLine).empty(); }
+
+int RunUnattended(const std::string& commandLine) {
+    const std::vector<std::string> words = SplitArguments(commandLine);
+    // Written only once the folder is known to be secure.
+    HoldRunLog();
+    Log("Unattended: Kavelton.exe " + commandLine);
+    if (words.size() == 1 && (core::EqualIgnoringCase(words[0], "/?") || core::EqualIgnoringCase(words[0], "-?"))) {
+        Say(kUsage);
+        return kExitMatches;
+    }
+    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/secure")) return SecureFolder();
+    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/check")) {
+        if (!FolderTrusted()) return kExitFolderOpen;
+        Os().SetCurrentDir(kInstallFolder);
+        SwitchAnswers answers;
+        return BoardExit(ReadSystemInfo(answers));
+    }
+    if (!words.empty() && core::EqualIgnoringCase(words[0], "/flash")) {
+        FlashOptions options;
+        bool usable = words.size() >= 2 && !words[1].empty() && words[1][0] != '/';
+        if (usable) options.image = words[1];
+        for (std::size_t i = 2; usable && i < words.size(); ++i) {
+            if (core::EqualIgnoringCase(words[i], "/force"))
+                options.force = true;
+            else if (core::EqualIgnoringCase(words[i], "/suspendencryption"))
+                options.suspendEncryption = true;
+            else if (core::EqualIgnoringCase(words[i], "/restart"))
+                options.restart = true;
+            else
+                usable = false;
+        }
+        if (usable) {
+            if (!FolderTrusted()) return kExitFolderOpen;
+            bool started = false;
+            try {
+                return Flash(options, started);
+            } catch (const std::exception& e) {
+                // Once the flasher runs, nothing here can say it did not.
+                Say(std::string("Stopped: ") + e.what());
+                return started ? kExitFlasherFailed : kExitFlasherNotStarted;
+            }
+        }
+    }
+    Say("Unknown or missing arguments: " + commandLine + "\n" + kUsage);
+    return kExitBadArguments;
+}
+
+}  // namespace kv

@@ -1,0 +1,88 @@
+// One in-Windows flash, for the flash dialog and the command line alike:
+// StartFlash makes the checks in their order and starts the flasher; the
+// RunningFlash it gives owns everything the flash holds (the flasher's
+// process handle, the flash mutex, the hold against sleep and the end of the
+// session, a suspension of drive encryption) until the flasher has ended.
+// The dialog polls it from its watch; the command line waits on it.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "checks/encryption.h"
+#include "checks/flash_in_progress.h"
+#include "common/dialogue.h"
+#include "common/system_info.h"
+#include "flash/flash_hold.h"
+#include "flash/flash_mutex.h"
+#include "forms.h"
+#include "platform.h"
+
+namespace kv {
+
+struct FlashRequest {
+    std::string image;
+    std::string runningVersion;
+    BoardCheck board = BoardCheck::NoSystemId;  // the caller has told the user
+};
+
+// The check that stopped a flash, or Start when the flasher did not start.
+enum class FlashStep { None, Board, Name, Image, Version, Power, Encryption, InProgress, Start };
+
+enum class FlashResult { Succeeded, Failed, Unknown };
+
+class RunningFlash final : public HeldFlash {
+public:
+    RunningFlash(ui::TForm& holder, std::unique_ptr<FlashMutex> mutex, std::unique_ptr<DriveEncryption> encryption);
+    ~RunningFlash() override;
+    RunningFlash(const RunningFlash&) = delete;
+    RunningFlash& operator=(const RunningFlash&) = delete;
+
+    // False when the flasher could not be started.
+    bool Started() const { return process_.Valid(); }
+    // Ours by its own handle; without one, while a flasher is listed.
+    bool Running() override { return StillRunningAfter(0); }
+    // Waits up to ms for it to end; true while it still runs.
+    bool StillRunningAfter(DWORD ms);
+    void LetGo() override;
+    // Once it has ended: its exit code into *code, and to the log.
+    FlashResult Result(DWORD* code);
+    // Only for a flasher that cannot have written anything: it never started,
+    // or had ended before the watch first looked. After a flasher ran, the
+    // suspension ends by itself at the restart that completes the update;
+    // resuming before it would ask for the recovery key.
+    void ResumeEncryption();
+    void MoveHoldTo(ui::TForm& holder);
+
+private:
+    friend struct FlashStarter;
+    std::unique_ptr<FlashMutex> mutex_;
+    std::unique_ptr<DriveEncryption> encryption_;
+    std::unique_ptr<FlashHold> hold_;
+    OsHandle process_;
+};
+
+struct FlashStart {
+    FlashStep refused = FlashStep::None;
+    DWORD startError = 0;  // refused at Start: why CreateProcess failed
+    // From the hold on; also when the start itself failed, so that the watch
+    // reports it as it always did.
+    std::unique_ptr<RunningFlash> flash;
+};
+
+// Board, name, image (exists, trusted, checksum), version, power,
+// encryption, no flash in progress, hold, start. Each refusal has told the
+// user through dialogue. holder is the window that holds off the session's
+// end meanwhile.
+FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm& holder);
+
+// Waits for the flasher to end, keeping this thread's windows answered (the
+// holding window refuses the session's end meanwhile), and gives its result.
+FlashResult FinishFlash(RunningFlash& flash, DWORD* code);
+
+// True when no flash is in progress; otherwise tells why on dialogue.
+bool NoFlashInProgress(Dialogue& dialogue);
+
+}  // namespace kv

@@ -1,0 +1,284 @@
+// The one flash procedure through the fake platform: the late look under
+// the flash mutex, drive encryption after a start, the one restart, the
+// command line's outcomes, and dialogs that stay under their own questions.
+#include <gtest/gtest.h>
+
+#include <wbemidl.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/unattended.h"
+#include "common/run_log.h"
+#include "fake_platform.h"
+#include "flash/flash_procedure.h"
+#include "forms/Main.h"
+#include "forms/Myfloppy.h"
+#include "forms/Myusb.h"
+#include "forms/Mywindows.h"
+#include "served_method_source.h"
+#include "tasks/restart.h"
+#include "tasks/task_steps.h"
+
+namespace kv {
+namespace {
+
+using test::ScopedFake;
+
+const char kInProgress[] =
+    "A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you start another one.";
+const wchar_t kVolume[] = L"Win32_EncryptableVolume.DeviceID='C'";
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+const wchar_t* Bios(int index) {
+    static const wchar_t* const values[] = {L"Acme", L"KVD.100", L"20080215123000.000000+000", L"ABC12", L"PC"};
+    return index >= 0 && index < 5 ? values[index] : nullptr;
+}
+bool Init(int) { return true; }
+bool UnInit() { return true; }
+FARPROC Proc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
+
+// A machine whose board matches, with KVD.101 (newer) and KVD.099 in ROM,
+// and a system drive that drive encryption protects.
+struct Machine {
+    Machine() {
+        fake.libraries["BIOS.dll"] = {{"InitNameSpace", Proc(Init)}, {"BIOS", Proc(Bios)},
+                                      {"UnInitNameSpace", Proc(UnInit)}};
+        fake.files["C:\\KAVELTON\\System.txt"].bytes = "SystemID:ABC12\r\n";
+        fake.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.101", 0}, {"KVD.099", 0}};
+        fake.runMs["WinFlash64.exe"] = 5000;
+        encryption.nameSpace = L"root\\CIMV2\\Security\\MicrosoftVolumeEncryption";
+        encryption.instances.push_back({L"Win32_EncryptableVolume", kVolume, {{L"DriveLetter", L"C:"}}});
+        encryption.methods[L"Win32_EncryptableVolume.GetProtectionStatus"] = {
+            {}, S_OK, {{L"ReturnValue", 0}, {L"ProtectionStatus", 1}}};
+        encryption.methods[L"Win32_EncryptableVolume.DisableKeyProtectors"] = {{L"DisableCount"}, S_OK, {{L"ReturnValue", 0}}};
+        encryption.methods[L"Win32_EncryptableVolume.EnableKeyProtectors"] = {{}, S_OK, {{L"ReturnValue", 0}}};
+        SetEncryptionSource(&encryption);
+    }
+    ~Machine() { SetEncryptionSource(nullptr); }
+    int Calls(const wchar_t* method) const {
+        int n = 0;
+        for (const auto& call : encryption.calls) n += call.method == method;
+        return n;
+    }
+    bool Resumed() const { return Calls(L"EnableKeyProtectors") > 0; }
+
+    ScopedFake scoped;
+    test::FakePlatform& fake = scoped.fake;
+    wmi::ServedMethodSource encryption;
+};
+
+struct Holder : ui::TForm {
+    Holder() : TForm(ui::FormStyle{"KvFlashHolder", "", 0, 0, 100, 100}, nullptr) {}
+};
+
+// Another run may start a flasher while this one's questions are up: right
+// before its own start, the procedure looks again under the flash mutex.
+TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
+    struct Case {
+        const char* what;
+        DWORD mutexWait, mutexOpenError;
+        bool listedMeanwhile, starts;
+    };
+    const Case cases[] = {
+        {"nobody else", WAIT_OBJECT_0, ERROR_SUCCESS, false, true},
+        {"its last holder ended without letting go", WAIT_ABANDONED, ERROR_SUCCESS, false, true},
+        {"another run holds it", WAIT_TIMEOUT, ERROR_SUCCESS, false, false},
+        {"it may not be opened", WAIT_OBJECT_0, ERROR_ACCESS_DENIED, false, false},
+        {"a flasher was started meanwhile", WAIT_OBJECT_0, ERROR_SUCCESS, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        Holder holder;
+        m.fake.mutexWait = c.mutexWait;
+        m.fake.mutexOpenError = c.mutexOpenError;
+        m.fake.answers = {IDYES};  // suspend the encryption
+        m.fake.onMessage = [&](const test::MessageRecord&) {
+            if (c.listedMeanwhile) m.fake.processes.push_back({"WinFlash64.exe", 99, false});
+        };
+        FlashStart start = StartFlash({"KVD.101", "KVD.100", BoardCheck::Matches}, Boxes(), holder);
+        EXPECT_EQ(start.refused, c.starts ? FlashStep::None : FlashStep::InProgress);
+        EXPECT_EQ(m.fake.started.size(), c.starts ? 1u : 0u);
+        EXPECT_EQ(m.fake.heldMutexes(), c.starts ? 1 : 0);
+        EXPECT_EQ(m.fake.blockReasons.size(), c.starts ? 1u : 0u) << "held without a flash";
+        EXPECT_EQ(m.Resumed(), !c.starts) << "a suspension for no flash";
+        if (!c.starts) {
+            ASSERT_EQ(m.fake.messages.size(), 2u);
+            EXPECT_EQ(m.fake.messages[1].text, kInProgress);
+            EXPECT_EQ(m.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_TOPMOST));
+        }
+        start.flash.reset();
+        EXPECT_EQ(m.fake.openHandles(), 0);
+    }
+}
+
+// Once a flasher ran, a failure code does not prove that nothing was written:
+// the suspension stays for the restart that completes the update. Only a
+// flasher gone before the watch first looked gives the protection back.
+TEST(FlashProcedure, DriveEncryptionComesBackOnlyWhenNothingCanHaveBeenWritten) {
+    struct Case {
+        const char* what;
+        DWORD runMs, exitCode;
+        bool resumed;
+    };
+    const Case cases[] = {
+        {"failed after it ran", 5000, 1, false},
+        {"gone before the first tick", 500, 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.fake.runMs["WinFlash64.exe"] = c.runMs;
+        m.fake.exitCodes["WinFlash64.exe"] = c.exitCode;
+        m.fake.answers = {IDYES};
+        TMainForm main;
+        main.BIOSVersion = "KVD.100";
+        TWindow dialog(&main);
+        dialog.Button1Click();
+        for (int tick = 0; tick < 10 && dialog.Timer1.Enabled(); ++tick) {
+            dialog.Timer1Timer();
+            m.fake.now += 1000;
+        }
+        EXPECT_EQ(m.Resumed(), c.resumed);
+        EXPECT_TRUE(Has(m.fake.File(kRunLogPath)->bytes, "ended with exit code " + std::to_string(c.exitCode)));
+    }
+}
+
+// The one restart: refused while any flash is in progress, whoever holds it,
+// and then nothing is recorded; once the flasher has ended, its hold is let
+// go so that the session may end.
+TEST(FlashProcedure, NoRestartWhileAFlashIsInProgress) {
+    Machine m;
+    TMainForm main;
+    auto ask = [&] {
+        m.fake.messages.clear();
+        m.fake.answers = {IDYES};
+        return TaskSteps("Create Flash BIOS Penlet").RestartAccepted("Restart?", "Create Flash BIOS diskette ", "KVD.101");
+    };
+    auto refused = [&](const char* why) {
+        SCOPED_TRACE(why);
+        EXPECT_FALSE(ask());
+        ASSERT_EQ(m.fake.messages.size(), 2u);
+        EXPECT_EQ(m.fake.messages[1].title, "Restart system");
+        EXPECT_EQ(m.fake.messages[1].text, "A BIOS flash is in progress.\nThe system will not restart now: restart it "
+                                           "once WinFlash64.exe has ended.");
+        EXPECT_EQ(m.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONWARNING | MB_TOPMOST));
+        EXPECT_EQ(m.fake.File(kLastUpdatePath), nullptr);
+        EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
+    };
+    m.fake.processes = {{"System", 4}, {"WinFlash64.exe", 7, false}};
+    refused("listed, not ours");
+    m.fake.processes = {{"System", 4}};
+
+    // The flash dialog was closed during its flash: the main window holds it.
+    m.fake.answers = {IDYES};
+    FlashStart start = StartFlash({"KVD.101", "KVD.100", BoardCheck::Matches}, Boxes(), main);
+    ASSERT_TRUE(start.flash && start.flash->Started());
+    main.TakeOverFlash(std::move(start.flash));
+    refused("ours, not listed");
+
+    m.fake.now += 5000;
+    EXPECT_TRUE(ask());
+    EXPECT_EQ(m.fake.CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_TRUE(m.fake.blockReasons.empty()) << "the ended flash still refuses the session's end";
+    EXPECT_NE(m.fake.File(kLastUpdatePath), nullptr);
+}
+
+TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
+    struct Case {
+        const char* what;
+        const char* args;
+        std::function<void(Machine&)> setup;
+        int code;
+        std::size_t started;
+    };
+    const auto none = [](Machine&) {};
+    const Case cases[] = {
+        {"a flasher nobody may open is listed", "/flash KVD.101",
+         [](Machine& m) {
+             m.encryption.nameSpace = L"root\\cimv2";  // no drive encryption here
+             m.fake.processes.push_back({"WinFlash64.exe", 9, false});
+         },
+         kExitFlasherNotStarted, 0},
+        {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0},
+        {"encryption cannot be told: /force alone goes on", "/flash KVD.101 /force",
+         [](Machine& m) { m.encryption.findResult = WBEM_E_ACCESS_DENIED; }, kExitRestartNeeded, 1},
+        {"restarted", "/flash KVD.101 /suspendencryption /restart", none, kExitRestartStarted, 1},
+        {"the restart is refused", "/flash KVD.101 /suspendencryption /restart",
+         [](Machine& m) { m.fake.restartError = ERROR_ACCESS_DENIED; }, kExitRestartNeeded, 1},
+        {"another flasher is listed by then", "/flash KVD.101 /suspendencryption /restart",
+         [](Machine& m) {
+             m.fake.onStart = [&m](const std::string&) { m.fake.processes.push_back({"WinFlash64.exe", 9}); };
+         },
+         kExitRestartNeeded, 1},
+        {"an exception once it runs", "/flash KVD.101 /suspendencryption",
+         [](Machine& m) { m.fake.onWait = [] { throw std::runtime_error("lost"); }; }, kExitFlasherFailed, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        c.setup(m);
+        EXPECT_EQ(RunUnattended(c.args), c.code);
+        EXPECT_EQ(m.fake.started.size(), c.started);
+        EXPECT_TRUE(m.fake.messages.empty()) << "a box in the command line: " << m.fake.messages[0].text;
+        const bool restarted = c.code == kExitRestartStarted;
+        EXPECT_EQ(m.fake.restartReasons.size(), restarted || Has(c.what, "restart is refused") ? 1u : 0u);
+        if (restarted)
+            EXPECT_EQ(m.fake.restartReasons[0],
+                      static_cast<DWORD>(SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE |
+                                         SHTDN_REASON_FLAG_PLANNED));
+        EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
+        EXPECT_EQ(m.Resumed(), false) << "resumed after the flasher ran, or for a refusal before it";
+        EXPECT_EQ(m.fake.heldMutexes(), 0);
+        ReleaseRunLog();
+    }
+}
+
+// The boxes have no owner: a close while one is up would let its Yes go on
+// without the dialog. The run's own close, after its last answer, works.
+TEST(FlashProcedure, NoDialogClosesUnderItsOwnQuestion) {
+    Machine m;
+    TMainForm main;
+    main.BIOSVersion = "KVD.100";
+    main.USBDrive[0][0] = 'E';
+    main.USBDrive[0][1] = ':';
+    main.USBDriveCount = 1;
+    TFloppy floppy;
+    TUSB usb(&main);
+    TWindow window(&main);
+    struct Case {
+        ui::TForm& form;
+        std::function<void()> run;
+        std::function<void()> select;
+    };
+    const Case cases[] = {
+        {floppy, [&] { floppy.OnCreateDiskClick(); }, [&] { floppy.ComboBox1.SetText("KVD.099"); }},
+        {usb, [&] { usb.Button1Click(); }, [&] { usb.ComboBox2.SetText("KVD.099"); }},
+        {window, [&] { window.Button1Click(); }, [&] { window.ComboBox1.SetText("KVD.099"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.form.Handle()));
+        c.form.Show();
+        c.select();
+        bool shownUnderQuestion = false;
+        m.fake.answers = {IDNO};  // the version question
+        m.fake.onMessage = [&](const test::MessageRecord&) {
+            ::SendMessageA(c.form.Handle(), WM_CLOSE, 0, 0);
+            shownUnderQuestion = c.form.Visible();
+        };
+        c.run();
+        m.fake.onMessage = nullptr;
+        EXPECT_TRUE(shownUnderQuestion);
+        ::SendMessageA(c.form.Handle(), WM_CLOSE, 0, 0);
+        EXPECT_FALSE(c.form.Visible()) << "closes once the run is over";
+    }
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,278 @@
+#include "forms/Main.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "checks/folder_trust.h"
+#include "common/dialogue.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "common/system_info.h"
+#include "forms/About.h"
+#include "forms/control_ids.h"
+#include "forms/Myfloppy.h"
+#include "forms/Myusb.h"
+#include "forms/Mywindows.h"
+#include "forms/pictures.h"
+#include "platform.h"
+#include "sysinfo.h"
+#include "tasks/task_steps.h"
+#include "tasks/update_result.h"
+
+namespace kv {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+namespace id = ids::mainform;
+using ui::Font;
+
+const Font kText13{13};
+const Font kValue11{11};
+const Font kWarning{13, true, true};
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kRed = RGB(255, 0, 0);
+constexpr UINT_PTR kHoldTimer = 1;
+
+const char kMakerWebSite[] = "https://www.kavelton.com/";
+const char kUsbTitle[] = "Create Flash BIOS Penlet";
+const char kUsbPrompt[] = "Please insert a bootable USB disk!\nOnce device is ready, press \"Yes\".";
+
+ui::FormStyle MainStyle() {
+    ui::FormStyle style{"TMainForm", "Kavelton", 271, 119, 451, 408};
+    style.font = Font{11, true};
+    style.appIcon = true;
+    return style;
+}
+
+std::string Blanks(int n) { return std::string(static_cast<size_t>(n), ' '); }
+
+using GetUsbDriveFn = int (*)(char*, int*);
+
+bool IsFloppyRecord(const char* record) {
+    return record[0] == 'A' && record[1] == ':' && record[2] == '\0';
+}
+
+}  // namespace
+
+TMainForm::TMainForm()
+    : TForm(MainStyle(), nullptr),
+      GroupBox1(*this, id::GroupBox1, 18, 16, 407, 105, "Current System Information", kText13),
+      Label1(&GroupBox1, *this, id::Label1, 17, 24, "Product Name:", kText13),
+      Label2(&GroupBox1, *this, id::Label2, 17, 51, "BIOS  Manufacture:", kText13),
+      Label3(&GroupBox1, *this, id::Label3, 17, 78, "BIOS Version:", kText13),
+      Label4(&GroupBox1, *this, id::Label4, 241, 78, "BIOS Date:", kText13),
+      labPrdName(&GroupBox1, *this, id::labPrdName, 138, 24, "labPrdName", kValue11, kBlue),
+      labManufacture(&GroupBox1, *this, id::labManufacture, 138, 53, "labManufacture", kValue11,
+                     kBlue),
+      labBIOSVersion(&GroupBox1, *this, id::labBIOSVersion, 138, 81, "labBIOSVersion", kValue11,
+                     kBlue),
+      labBIOSDate(&GroupBox1, *this, id::labBIOSDate, 322, 79, "labBIOSDate", kValue11, kBlue),
+      GroupBox2(*this, id::GroupBox2, 20, 159, 405, 175, "BIOS Flash", kText13),
+      OnFloppy(&GroupBox2, *this, id::OnFloppy, 16, 21, 377, 41,
+               Blanks(39) + "Create  BIOS Flash  Diskette" + Blanks(12), kText13,
+               pictures::Diskette()),
+      OnUSB(&GroupBox2, *this, id::OnUSB, 16, 71, 377, 41,
+            Blanks(39) + "Create  BIOS Flash  Penlet" + Blanks(9), kText13, pictures::UsbSymbol()),
+      OnWinFlash(&GroupBox2, *this, id::OnWinFlash, 16, 122, 377, 41,
+                 Blanks(40) + "Flash System BIOS Now" + Blanks(19), kText13, pictures::Chip()),
+      OnLogo(nullptr, *this, id::OnLogo, 24, 344, 73, 57, "", kText13, pictures::Logo()),
+      OnExit(nullptr, *this, id::OnExit, 384, 357, 41, 33, "Exit", kText13),
+      labWarning(nullptr, *this, id::labWarning, 32, 136, "labWarning", kWarning, kRed),
+      SpeedButton1(nullptr, *this, id::SpeedButton1, 328, 357, 41, 33, "About", kText13),
+      HoldTimer(*this, kHoldTimer) {
+    HoldTimer.OnTimer = [this] { HoldTimerTimer(); };
+    // Ending the program would end the hold that keeps Windows from sleeping
+    // or shutting down under the flasher, which goes on flashing.
+    OnCloseQuery = [this] {
+        if (!flash_) return true;
+        Boxes().Tell("A BIOS flash is in progress!\nKavelton keeps Windows from sleeping or "
+                         "shutting down until WinFlash64.exe has ended.\nPlease exit after that.",
+                         "Kavelton", MB_ICONWARNING);
+        return false;
+    };
+    // A value longer than its room ends in "..." instead of running over the
+    // next label or out of the group box (407 wide, inner margin 6).
+    labPrdName.SetMaxWidth(407 - 6 - 138);
+    labManufacture.SetMaxWidth(407 - 6 - 138);
+    labBIOSVersion.SetMaxWidth(241 - 6 - 138);
+    labBIOSDate.SetMaxWidth(407 - 6 - 322);
+    labWarning.SetVisible(false);
+    OnWinFlash.SetEnabled(false);
+    OnFloppy.OnClick = [this] { OnFloppyClick(); };
+    OnUSB.OnClick = [this] { OnUSBClick(); };
+    OnWinFlash.OnClick = [this] { OnWinFlashClick(); };
+    OnLogo.OnClick = [this] { OnLogoClick(); };
+    OnExit.OnClick = [this] { OnExitClick(); };
+    SpeedButton1.OnClick = [this] { SpeedButton1Click(); };
+    MainForm = this;
+    RunGuarded([this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm() {
+    HoldTimer.SetEnabled(false);
+    flash_.reset();
+    if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::FormCreate() {
+    Os().SetCurrentDir(kInstallFolder);
+    labWarning.SetText(" Warning!! The new BIOS is not suitable for this system!  ");
+
+    const SystemInfo info = ReadSystemInfo(Boxes());
+    // Without the system information the labels keep their names, and the
+    // check runs on an empty board, so the flash button stays disabled.
+    if (info.read) {
+        labManufacture.SetText(info.maker);
+        BIOSVersion = info.version;
+        labBIOSVersion.SetText(BIOSVersion);
+        labBIOSDate.SetText(info.date);
+        labPrdName.SetText(info.product);
+    }
+    switch (CheckBoard(info.board)) {
+    case BoardCheck::NoSystemId:
+        Boxes().Tell("Can't get systemID from \nC:\\KAVELTON\\system.txt!", "Get MotherBoard systemID",
+                     MB_ICONWARNING);
+        break;
+    case BoardCheck::Matches:
+        OnWinFlash.SetEnabled(true);
+        break;
+    case BoardCheck::DoesNotMatch:
+        labWarning.SetVisible(true);
+        OnWinFlash.SetEnabled(false);
+        break;
+    }
+}
+
+void TMainForm::OnFloppyClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
+    auto open = [](const char* device) {
+        return Os().OpenFile(device, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    };
+    auto failed = [](HANDLE h) { return h == INVALID_HANDLE_VALUE || h == nullptr; };
+    HANDLE drive = open("\\\\.\\A:");
+    if (failed(drive)) drive = open("\\\\.\\B:");
+    if (failed(drive)) {
+        Boxes().Tell("Please install a floppy drive!", "Create Flash BIOS Diskette", MB_ICONERROR);
+        return;
+    }
+    Os().CloseHandle(drive);
+    Floppy->ShowModal();
+}
+
+void TMainForm::OnUSBClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
+    // Only an explicit Yes goes on: a prompt ended any other way (the main
+    // window closed under it, a failed box) is no answer to act on.
+    auto answeredYes = [&] {
+        return Boxes().Ask(Question::InsertUsbKey, kUsbPrompt, kUsbTitle, MB_ICONWARNING) && ::IsWindow(Handle());
+    };
+    if (!answeredYes()) return;
+
+    char scanBuffer[kDriveRecords * 3] = {};
+    int scanCount = 0;
+    std::unique_ptr<OsLibrary> usbScan;
+
+    // One scan; false when no scan can be made at all.
+    auto scan = [&]() -> bool {
+        usbScan.reset();
+        usbScan = std::make_unique<OsLibrary>(InstallPath("UsbScan.dll"), kInstallLibraryFlags);
+        if (!usbScan->get())
+            Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
+        auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));
+        if (!getUsbDrive) {
+            Boxes().Tell("Get ProcAddress Failed!", kUsbTitle, 0);
+            return false;
+        }
+        getUsbDrive(scanBuffer, &scanCount);
+        return true;
+    };
+    auto foundNothing = [&] {
+        return scanCount < 1 || (scanCount == 1 && IsFloppyRecord(scanBuffer));
+    };
+
+    if (!scan()) return;
+    if (foundNothing()) {
+        if (!scan()) return;
+        while (foundNothing()) {
+            if (!answeredYes()) return;
+            if (!scan()) return;
+        }
+    }
+
+    // A library may report more records than the buffer holds: take at most
+    // what fits.
+    const int records = scanCount < kDriveRecords ? scanCount : kDriveRecords;
+    int kept = 0;
+    for (int i = 0; i < records; ++i) {
+        const char* record = scanBuffer + 3 * i;
+        if (IsFloppyRecord(record)) continue;
+        USBDrive[kept][0] = record[0];
+        USBDrive[kept][1] = record[1];
+        USBDrive[kept][2] = '\0';
+        ++kept;
+    }
+    USBDriveCount = kept;
+    usbScan.reset();
+
+    auto dialog = std::make_unique<TUSB>(this);
+    dialog->ShowModal();
+}
+
+void TMainForm::OnWinFlashClick() {
+    RunGuard guard(taskBusy_);
+    if (!guard.Entered()) return;
+    auto dialog = std::make_unique<TWindow>(this);
+    dialog->ShowModal();
+}
+
+void TMainForm::TakeOverFlash(std::unique_ptr<RunningFlash> flash) {
+    if (!flash) return;
+    flash->MoveHoldTo(*this);
+    flash_ = std::move(flash);
+    HoldTimer.SetEnabled(true);
+}
+
+void TMainForm::HoldTimerTimer() {
+    if (flash_ && flash_->Running()) return;
+    HoldTimer.SetEnabled(false);
+    flash_.reset();
+}
+
+void TMainForm::SpeedButton1Click() {
+    auto about = std::make_unique<TAboutForm>(this);
+    about->ShowModal();
+}
+
+void TMainForm::OnLogoClick() { Os().ShellExecuteOpen(kMakerWebSite); }
+
+void TMainForm::OnExitClick() { Close(); }
+
+int RunKavelton() {
+    // Nothing is loaded from the install folder or written into it before
+    // it is known that only administrators can change it.
+    HoldRunLog();
+    try {
+        if (!InstallFolderTrustedAtStart()) return 0;
+        ReleaseRunLog();
+        auto mainForm = std::make_unique<TMainForm>();
+        ui::app::SetMainForm(mainForm.get());
+        auto floppy = std::make_unique<TFloppy>();
+        ShowLastUpdateResult(mainForm->BIOSVersion);
+        mainForm->Show();
+        ui::app::Run();
+        floppy.reset();
+    } catch (const std::exception& e) {
+        ui::ShowException(e.what());
+    } catch (...) {
+        ui::ShowException("");
+    }
+    return 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,111 @@
+#include "tasks/task_steps.h"
+
+#include <vector>
+
+#include "checks/folder_trust.h"
+#include "checks/image_checksum.h"
+#include "commands.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "forms.h"
+#include "tasks/catalogue.h"
+#include "tasks/restart.h"
+
+namespace kv {
+namespace {
+
+constexpr DWORD kPollMs = 100;
+
+}  // namespace
+
+void TaskSteps::Error(const std::string& text) const {
+    dialogue_.Tell(text, errorTitle_, MB_ICONERROR);
+}
+
+bool TaskSteps::ImageReady(const std::string& image) const {
+    Log(std::string(errorTitle_) + ": image " + image);
+    std::vector<FolderEntry> entries;
+    // A short 8.3 alias finds the file under its long name: only the name
+    // itself counts, as the batch files and the flasher will use it.
+    if (Os().ListFolder(RomPath(image), 0x3F, entries)) {
+        for (const FolderEntry& entry : entries) {
+            if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || !core::EqualIgnoringCase(entry.name, image))
+                continue;
+            // Put there since the start, or with an access list of its own.
+            if (const auto open = CheckEntry(RomPath(image))) {
+                Error("The BIOS file " + image + " can be changed by users other than administrators: " +
+                      open->who + ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
+                return false;
+            }
+            return CheckImageChecksum(image, errorTitle_, dialogue_);
+        }
+    }
+    Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
+    return false;
+}
+
+bool TaskSteps::VersionAccepted(bool equalCaseQuestion, const std::string& runningVersion,
+                              const std::string& image) const {
+    const bool accepted = CheckImageVersion(equalCaseQuestion, runningVersion, image, dialogue_);
+    Log(std::string(errorTitle_) + ": version \"" + runningVersion + "\" against " + image + ": " +
+        (accepted ? "go on" : "stopped"));
+    return accepted;
+}
+
+bool TaskSteps::StartBatch(const std::string& batchName, const std::string& commandLine,
+                         OsHandle& process) const {
+    HANDLE started = nullptr;
+    // By its full path: a bare name would be looked for in the system
+    // folders and on PATH too, when it is missing here.
+    const std::string line = "\"" + InstallPath(batchName) + "\"" + commandLine.substr(batchName.size());
+    Log(std::string(errorTitle_) + ": start " + line);
+    if (!Os().StartProcess("", line, SW_HIDE, kInstallFolder, &started)) {
+        const DWORD error = Os().LastError();
+        Error(batchName + " could not be started (error " + std::to_string(error) +
+              ").\nThe BIOS file was not copied.");
+        return false;
+    }
+    process.Reset(started);
+    return true;
+}
+
+bool TaskSteps::BatchSucceeded(const std::string& batchName, OsHandle& process) const {
+    const ULONGLONG deadline = Os().TickCount() + kBatchGraceMs;
+    for (;;) {
+        const DWORD wait = Os().WaitForProcess(process.get(), kPollMs);
+        if (wait == WAIT_OBJECT_0) break;
+        if (wait != WAIT_TIMEOUT) {
+            Error(batchName + " could not be watched (error " + std::to_string(Os().LastError()) +
+                  ").\nCheck the BIOS file on the drive before you use it.");
+            return false;
+        }
+        if (Os().TickCount() >= deadline) {
+            // Left running: stopping a copy halfway would not make it better.
+            Error(batchName + " has not finished after 2 minutes.\nCheck the BIOS file on the "
+                              "drive before you use it.");
+            return false;
+        }
+        ui::app::ProcessPaintAndTimers();
+    }
+    DWORD code = 0;
+    if (!Os().ProcessExitCode(process.get(), &code)) {
+        Error(batchName + " ended, but its result can not be read (error " +
+              std::to_string(Os().LastError()) + ").\nCheck the BIOS file on the drive before you use it.");
+        return false;
+    }
+    process.Close();
+    Log(std::string(errorTitle_) + ": " + batchName + " ended with exit code " + std::to_string(code));
+    if (code != 0) {
+        Error(batchName + " failed with exit code " + std::to_string(code) +
+              ".\nThe BIOS file was not copied.");
+        return false;
+    }
+    return true;
+}
+
+bool TaskSteps::RestartAccepted(const char* text, const char* title, const std::string& image) const {
+    if (!dialogue_.Ask(Question::Restart, text, title, MB_ICONQUESTION)) return false;
+    return RestartForUpdate(image, dialogue_, RestartBy::Gui) == RestartOutcome::Started;
+}
+
+}  // namespace kv
