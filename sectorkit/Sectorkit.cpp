@@ -17,8 +17,17 @@ constexpr const char* kDrivePath = "\\\\.\\A:";
 constexpr const char* kImagePath = "c:\\KAVELTON\\fdd.imz";
 
 // One set per loaded library; a volume that is not open holds no handle.
-RawVolume g_drive;
-RawVolume g_image;
+// The volumes close through the platform, also when the library is unloaded
+// without CloseHdel: the platform is made inside the constructor, so it is
+// complete first and, statics ending in reverse order, destroyed last.
+struct Ends {
+    Ends() { static_cast<void>(kv::Win32Os()); }
+    RawVolume drive;
+    RawVolume image;
+};
+Ends g_ends;
+RawVolume& g_drive = g_ends.drive;
+RawVolume& g_image = g_ends.image;
 unsigned char g_sector[kv::raw::kSectorSize] = {};
 
 void Say(const char* text) noexcept
