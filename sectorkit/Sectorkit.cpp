@@ -73,11 +73,14 @@ std::int32_t CloseBothEnds()
 {
     // Nothing open is a close that fails, as closing a null handle does.
     const bool wasOpen = g_image.Valid() && g_drive.Valid();
-    // The drive is released even when the image will not close: a locked
-    // diskette nobody can reach again is worse than the report.
+    // A copy reported done must be on the diskette, not in a cache that a
+    // removed diskette never sees.
+    const bool flushed = wasOpen && g_drive.Flush();
+    // The drive is released even when the flush failed or the image will not
+    // close: a locked diskette nobody can reach again is worse than the report.
     const bool imageClosed = g_image.Close();
     const bool driveClosed = g_drive.Close();
-    if (!wasOpen || !imageClosed || !driveClosed) {
+    if (!flushed || !imageClosed || !driveClosed) {
         Say("Close Handle Failed!");
         return 0;
     }
