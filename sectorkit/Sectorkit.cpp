@@ -17,8 +17,17 @@ constexpr const char* kDrivePath = "\\\\.\\A:";
 constexpr const char* kImagePath = "c:\\KAVELTON\\fdd.imz";
 
 // One set per loaded library; a volume that is not open holds no handle.
-RawVolume g_drive;
-RawVolume g_image;
+// The volumes close through the platform, also when the library is unloaded
+// without CloseHdel: the platform is made inside the constructor, so it is
+// complete first and, statics ending in reverse order, destroyed last.
+struct Ends {
+    Ends() { static_cast<void>(kv::Win32Os()); }
+    RawVolume drive;
+    RawVolume image;
+};
+Ends g_ends;
+RawVolume& g_drive = g_ends.drive;
+RawVolume& g_image = g_ends.image;
 unsigned char g_sector[kv::raw::kSectorSize] = {};
 
 void Say(const char* text) noexcept
@@ -64,11 +73,14 @@ std::int32_t CloseBothEnds()
 {
     // Nothing open is a close that fails, as closing a null handle does.
     const bool wasOpen = g_image.Valid() && g_drive.Valid();
-    // The drive is released even when the image will not close: a locked
-    // diskette nobody can reach again is worse than the report.
+    // A copy reported done must be on the diskette, not in a cache that a
+    // removed diskette never sees.
+    const bool flushed = wasOpen && g_drive.Flush();
+    // The drive is released even when the flush failed or the image will not
+    // close: a locked diskette nobody can reach again is worse than the report.
     const bool imageClosed = g_image.Close();
     const bool driveClosed = g_drive.Close();
-    if (!wasOpen || !imageClosed || !driveClosed) {
+    if (!flushed || !imageClosed || !driveClosed) {
         Say("Close Handle Failed!");
         return 0;
     }

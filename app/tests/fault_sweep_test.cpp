@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -281,6 +283,22 @@ TEST(FaultSweep, EveryFailingCallOfEveryHandlerEndsSafely) {
     EXPECT_TRUE(out.faults.empty()) << out.faults.size() << " faults in " << out.cases << " cases:\n"
                                     << faults;
     std::printf("fault sweep: %d (handler, call) cases\n", out.cases);
+}
+
+// Sectorkit puts the copy on the diskette before it lets the diskette go, and
+// says so when it cannot; the sweep shows that it lets go all the same.
+TEST(FaultSweep, SectorkitFlushesTheDisketteBeforeTheUnlock) {
+    for (const bool flushFails : {false, true}) {
+        SCOPED_TRACE(flushFails ? "the flush fails" : "the flush succeeds");
+        World w;
+        ASSERT_TRUE(GetDiskHandle() && ReadDisk() && WriteDisk());
+        if (flushFails) w.fake.failAt = w.fake.faultableCalls;
+        EXPECT_EQ(CloseHdel(), flushFails ? 0 : 1);
+        const auto at = [&](const std::string& call) {
+            return std::find(w.fake.calls.begin(), w.fake.calls.end(), call) - w.fake.calls.begin();
+        };
+        EXPECT_LT(at(std::string("FlushFile ") + kDriveA), at("DeviceIoControl " + std::to_string(FSCTL_UNLOCK_VOLUME)));
+    }
 }
 
 // The sweep must catch what it looks for: a handler that reports success

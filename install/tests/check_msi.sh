@@ -51,10 +51,16 @@ uninstall_entries() {
   grep -c 'DisplayName    REG_SZ    Kavelton$' "$work/arp" || true
 }
 arp_value() { grep -m1 "^    $1 " "$work/arp" | sed 's/.*REG_[A-Z_]*    //'; }
+# The file version in an exe's version resource, read after the signature of
+# its fixed part (VS_FIXEDFILEINFO).
+file_version() {
+  python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(); ms, ls = struct.unpack_from("<II", d, d.index(b"\xbd\x04\xef\xfe") + 8); print(f"{ms >> 16}.{ms & 65535}.{ls >> 16}.{ls & 65535}")' "$1"
+}
 
 echo "== install the older build"
 wine msiexec /i "$(winpath "$older")" /qn || fail "older install returned $?"
 [ -f "$k/Kavelton.exe" ] || fail "older install: no Kavelton.exe"
+[ "$(file_version "$k/Kavelton.exe")" = 0.9.0.0 ] || fail "older install: Kavelton.exe $(file_version "$k/Kavelton.exe")"
 [ "$(uninstall_entries)" = 1 ] && [ "$(arp_value DisplayVersion)" = 0.9.0 ] ||
   fail "older install: uninstall entry $(arp_value DisplayVersion)"
 
@@ -78,6 +84,8 @@ for f in "${shipped[@]}"; do
 done
 msiextract -C "$work/new" "$msi" >/dev/null
 cmp -s "$k/Kavelton.exe" "$(find "$work/new" -name Kavelton.exe)" || fail "upgrade: Kavelton.exe is not the new one"
+version=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+[ "$(file_version "$k/Kavelton.exe")" = "$version.0" ] || fail "upgrade: Kavelton.exe $(file_version "$k/Kavelton.exe"), package $version"
 for f in "${user_files[@]}"; do
   [ -f "$k/$f" ] || fail "upgrade lost the user's $f"
 done
