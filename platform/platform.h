@@ -155,6 +155,12 @@ public:
     // file), or else to the console of the program that started it; nowhere
     // when there is neither.
     virtual void WriteOutput(const std::string& text) = 0;
+
+    // --- The Windows event log -----------------------------------------------
+    // Writes one event of the source "Kavelton" to the Application log:
+    // type (EVENTLOG_INFORMATION_TYPE, ...), the message's ID and its inserts.
+    // False when it could not be written.
+    virtual bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

@@ -373,6 +373,16 @@ public:
     DWORD RequestRestart(DWORD reason) override {
         return ::InitiateShutdownW(nullptr, nullptr, 0, SHUTDOWN_RESTART, reason);
     }
+    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
+        HANDLE source = ::RegisterEventSourceW(nullptr, L"Kavelton");
+        if (!source) return false;
+        std::vector<LPCWSTR> strings;
+        for (const std::wstring& insert : inserts) strings.push_back(insert.c_str());
+        const BOOL ok = ::ReportEventW(source, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
+                                       strings.empty() ? nullptr : strings.data(), nullptr);
+        ::DeregisterEventSource(source);
+        return ok != FALSE;
+    }
     void WriteOutput(const std::string& text) override {
         HANDLE out = Output();
         if (out == INVALID_HANDLE_VALUE || text.size() > MAXDWORD) return;

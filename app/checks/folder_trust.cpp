@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "common/dialogue.h"
+#include "common/events.h"
 #include "common/install_paths.h"
 #include "common/privileges.h"
 #include "common/run_log.h"
@@ -188,10 +189,14 @@ bool InstallFolderTrustedAtStart() {
         kInstallFolder +
         " now? Afterwards only administrators can change the folder and its files; users can still read "
         "them.\nNo ends Kavelton.";
-    if (!Boxes().Ask(Question::SecureFolder, question, kTitle, MB_ICONWARNING)) return false;
+    if (!Boxes().Ask(Question::SecureFolder, question, kTitle, MB_ICONWARNING)) {
+        EventFolder(false, DescribeOpenEntries(open));
+        return false;
+    }
     Log("Folder: secure answered Yes");
     const DWORD error = SecureInstallFolder();
     open = FindOpenEntries();
+    EventFolder(open.empty(), DescribeOpenEntries(open));
     if (open.empty()) {
         Log("Folder: " + std::string(kInstallFolder) + " is secure");
         return true;

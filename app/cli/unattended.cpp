@@ -7,6 +7,7 @@
 #include "checks/folder_trust.h"
 #include "commands.h"
 #include "common/dialogue.h"
+#include "common/events.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/system_info.h"
@@ -45,8 +46,11 @@ struct FlashOptions {
 class SwitchAnswers final : public Dialogue {
 public:
     explicit SwitchAnswers(const FlashOptions& options = {}) : options_(options) {}
-    void Tell(const std::string& text, const std::string& title, UINT) override { Say(title + ": " + text); }
-    bool Ask(Question which, const std::string& text, const std::string& title, UINT) override {
+    const char* Where() const override { return "from the command line"; }
+
+protected:
+    void OnTell(const std::string& text, const std::string& title, UINT) override { Say(title + ": " + text); }
+    bool OnAsk(Question which, const std::string& text, const std::string& title, UINT) override {
         bool yes = false;
         switch (which) {
         case Question::Version:
@@ -57,7 +61,10 @@ public:
         case Question::SuspendEncryption:
             yes = options_.suspendEncryption;
             break;
-        case Question::Restart:
+        case Question::Restart:  // only /restart restarts, and only after the flash
+        case Question::InsertUsbKey:
+        case Question::FormatDiskette:
+        case Question::SecureFolder:
             break;
         }
         Say(title + ": " + text + (yes ? " -> Yes" : " -> No"));
@@ -88,6 +95,7 @@ bool FolderTrusted() {
     }
     Say(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded or started:\n" +
         DescribeOpenEntries(open) + "\nRun Kavelton.exe /secure as administrator to secure it.");
+    EventFolder(false, DescribeOpenEntries(open));
     return false;
 }
 
@@ -98,8 +106,10 @@ int SecureFolder() {
         Say(std::string(kInstallFolder) + " could not be secured" +
             (error ? " (error " + std::to_string(error) + ")" : std::string()) + "; still open:\n" +
             DescribeOpenEntries(open));
+        EventFolder(false, DescribeOpenEntries(open));
         return kExitFolderOpen;
     }
+    EventFolder(true, "");
     ReleaseRunLog();
     Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
     return kExitMatches;
@@ -124,6 +134,12 @@ int BoardExit(const SystemInfo& info) {
     }
     Say("The board cannot be told: C:\\KAVELTON\\System.txt cannot be read.");
     return kExitBoardUnknown;
+}
+
+// Says what ended the flash after the flasher ran, and writes its event.
+void Failed(const Dialogue& answers, const std::string& code, const std::string& text) {
+    Say(text);
+    EventFailed(kFlashTitle, kFlasherExe, code, text, answers);
 }
 
 // started: set once the flasher runs, for an exception after that.
@@ -164,10 +180,10 @@ int Flash(const FlashOptions& options, bool& started) {
     start.flash.reset();
     switch (result) {
     case FlashResult::Unknown:
-        Say("The result of WinFlash64.exe cannot be read: read its own messages before you restart.");
+        Failed(answers, "", "The result of WinFlash64.exe cannot be read: read its own messages before you restart.");
         return kExitFlasherFailed;
     case FlashResult::Failed:
-        Say("WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
+        Failed(answers, std::to_string(code), "WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
         return kExitFlasherFailed;
     case FlashResult::Succeeded:
         break;
@@ -175,9 +191,12 @@ int Flash(const FlashOptions& options, bool& started) {
     Say("WinFlash64.exe ended with exit code 0.");
     if (!options.restart) {
         Say("Flashed: restart the system to finish the update.");
+        EventFlashed(options.image, false, answers);
         return kExitRestartNeeded;
     }
-    switch (RestartForUpdate(options.image, answers, RestartBy::Unattended)) {
+    const RestartOutcome restart = RestartForUpdate(options.image, answers, RestartBy::Unattended);
+    EventFlashed(options.image, restart == RestartOutcome::Started, answers);
+    switch (restart) {
     case RestartOutcome::Started:
         Say("Flashed: restarting the system.");
         return kExitRestartStarted;
@@ -220,6 +239,7 @@ int RunUnattended(const std::string& commandLine) {
     // Written only once the folder is known to be secure.
     HoldRunLog();
     Log("Unattended: Kavelton.exe " + commandLine);
+    EventCommandLine(commandLine);
     if (words.size() == 1 && (core::EqualIgnoringCase(words[0], "/?") || core::EqualIgnoringCase(words[0], "-?"))) {
         Say(kUsage);
         return kExitMatches;
@@ -252,8 +272,12 @@ int RunUnattended(const std::string& commandLine) {
                 return Flash(options, started);
             } catch (const std::exception& e) {
                 // Once the flasher runs, nothing here can say it did not.
-                Say(std::string("Stopped: ") + e.what());
-                return started ? kExitFlasherFailed : kExitFlasherNotStarted;
+                if (!started) {
+                    Say(std::string("Stopped: ") + e.what());
+                    return kExitFlasherNotStarted;
+                }
+                Failed(SwitchAnswers(), "", std::string("Stopped: ") + e.what());
+                return kExitFlasherFailed;
             }
         }
     }

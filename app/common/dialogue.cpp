@@ -5,12 +5,12 @@
 
 namespace kv {
 
-void BoxDialogue::Tell(const std::string& text, const std::string& title, UINT style) {
+void BoxDialogue::OnTell(const std::string& text, const std::string& title, UINT style) {
     Log(title + ": " + text);
     Os().ShowMessage(text, title, (style & ~MB_TYPEMASK) | MB_OK | MB_TOPMOST);
 }
 
-bool BoxDialogue::Ask(Question, const std::string& text, const std::string& title, UINT style) {
+bool BoxDialogue::OnAsk(Question, const std::string& text, const std::string& title, UINT style) {
     const bool yes = Os().ShowMessage(text, title, (style & ~MB_TYPEMASK) | MB_YESNO | MB_TOPMOST) == IDYES;
     Log(title + ": " + text + (yes ? " -> Yes" : " -> No"));
     return yes;

@@ -29,16 +29,43 @@ class Dialogue {
 public:
     virtual ~Dialogue() = default;
     // A box with OK; style is its icon and flags. Logged.
-    virtual void Tell(const std::string& text, const std::string& title, UINT style) = 0;
+    void Tell(const std::string& text, const std::string& title, UINT style) {
+        Remember(text, style);
+        OnTell(text, title, style);
+    }
     // A Yes/No question; true for Yes. Logged with its answer.
-    virtual bool Ask(Question which, const std::string& text, const std::string& title, UINT style) = 0;
+    bool Ask(Question which, const std::string& text, const std::string& title, UINT style) {
+        Remember(text, style);
+        return OnAsk(which, text, title, style);
+    }
+    // What was said last, and its icon: the reason a run ended, for the
+    // event log.
+    const std::string& LastText() const { return lastText_; }
+    UINT LastIcon() const { return lastStyle_ & MB_ICONMASK; }
+    // Where the run meets its user, for the event log.
+    virtual const char* Where() const = 0;
+
+protected:
+    virtual void OnTell(const std::string& text, const std::string& title, UINT style) = 0;
+    virtual bool OnAsk(Question which, const std::string& text, const std::string& title, UINT style) = 0;
+
+private:
+    void Remember(const std::string& text, UINT style) {
+        lastText_ = text;
+        lastStyle_ = style;
+    }
+    std::string lastText_;
+    UINT lastStyle_ = 0;
 };
 
 // The dialogs' dialogue: message boxes without an owner, always topmost.
 class BoxDialogue final : public Dialogue {
 public:
-    void Tell(const std::string& text, const std::string& title, UINT style) override;
-    bool Ask(Question which, const std::string& text, const std::string& title, UINT style) override;
+    const char* Where() const override { return "in its window"; }
+
+protected:
+    void OnTell(const std::string& text, const std::string& title, UINT style) override;
+    bool OnAsk(Question which, const std::string& text, const std::string& title, UINT style) override;
 };
 
 // The one the dialogs share.

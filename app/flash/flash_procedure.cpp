@@ -2,6 +2,7 @@
 
 #include "checks/power.h"
 #include "commands.h"
+#include "common/events.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "tasks/task_steps.h"
@@ -90,7 +91,9 @@ bool NoFlashInProgress(Dialogue& dialogue) {
 
 FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm& holder) {
     FlashStart start;
-    auto refuse = [&start](FlashStep step) {
+    // The steps of the shared task steps report their own refusals.
+    auto refuse = [&start, &dialogue](FlashStep step, const char* check = nullptr) {
+        if (check) EventRefused(kFlashTitle, check, dialogue);
         start.refused = step;
         return std::move(start);
     };
@@ -98,22 +101,22 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     const TaskSteps run(kFlashTitle, dialogue);
     const std::string& image = request.image;
     if (image.empty()) {
-        run.Error("Please select one BIOS!");
+        run.Refuse("BIOS file", "Please select one BIOS!");
         return refuse(FlashStep::Name);
     }
     // The name goes into a command line unquoted: anything that would add
     // arguments, commands or another folder is refused before any question.
     if (!core::UsableImageName(image, core::ImageUse::Flash)) {
-        run.Error("This BIOS file name can not be used!\nPlease select a file of the folder "
-                  "C:\\KAVELTON\\ROM,\nwithout path, blanks or special characters.");
+        run.Refuse("BIOS file", "This BIOS file name can not be used!\nPlease select a file of the folder "
+                                "C:\\KAVELTON\\ROM,\nwithout path, blanks or special characters.");
         return refuse(FlashStep::Name);
     }
     if (!run.ImageReady(image)) return refuse(FlashStep::Image);
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
-    if (!CheckPower(dialogue)) return refuse(FlashStep::Power);
+    if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.
     auto encryption = std::make_unique<DriveEncryption>(dialogue);
-    if (!encryption->Check(SystemDrive())) return refuse(FlashStep::Encryption);
+    if (!encryption->Check(SystemDrive())) return refuse(FlashStep::Encryption, "drive encryption");
 
     // Another run may have started a flasher while the questions were up:
     // look again, under the mutex that keeps any other from starting now.
@@ -122,7 +125,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     if (!taken) dialogue.Tell(kInProgress, kFlashTitle, MB_ICONERROR);
     if (!taken || !NoFlashInProgress(dialogue)) {
         encryption->Resume();
-        return refuse(FlashStep::InProgress);
+        return refuse(FlashStep::InProgress, "flash in progress");
     }
 
     // From the start until the flasher has ended, nothing may sleep or end
@@ -136,6 +139,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
         return start;
     }
     start.startError = Os().LastError();
+    EventNotStarted(kFlashTitle, kFlasherExe, start.startError, dialogue);
     Log(std::string(kFlashTitle) + ": " + command + " could not be started, error " + std::to_string(start.startError));
     // No flash, no restart: the drive's protection comes back at once.
     start.flash->ResumeEncryption();

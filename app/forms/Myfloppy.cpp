@@ -112,8 +112,8 @@ void TFloppy::OnCreateDiskClick() {
     // beyond a plain file name the catalogue could have listed would change
     // what that line does.
     if (!core::UsableImageName(image, core::ImageUse::Diskette)) {
-        run.Error("Please select a BIOS file from the list!\nThe name must be a plain file "
-                  "name of at most 13 characters.");
+        run.Refuse("BIOS file", "Please select a BIOS file from the list!\nThe name must be a plain file "
+                                "name of at most 13 characters.");
         return;
     }
     if (!run.ImageReady(image)) return;
@@ -124,7 +124,7 @@ void TFloppy::OnCreateDiskClick() {
         driveName = "B:";
     }
     if (!drive.Valid()) {
-        run.Error("Please install a floppy drive!");
+        run.Refuse("diskette drive", "Please install a floppy drive!");
         return;
     }
 
@@ -145,7 +145,7 @@ void TFloppy::OnCreateDiskClick() {
         Os().ReadFile(drive.get(), sector, kSectorSize, &done) && done == kSectorSize;
     if (!drive.Seek(0) || !diskImage.Seek(0)) return;
     if (!diskettePresent) {
-        run.Error("Please insert a floppy disk!");
+        run.Refuse("diskette", "Please insert a floppy disk!");
         return;
     }
     std::optional<std::uint64_t> volumeBytes;
@@ -153,8 +153,8 @@ void TFloppy::OnCreateDiskClick() {
         const std::string found =
             volumeBytes ? "The disk in drive " + driveName + " holds " + std::to_string(*volumeBytes) + " bytes."
                         : "The size of the disk in drive " + driveName + " cannot be read.";
-        run.Error(found + "\nOnly a 1.44 MB diskette (" + std::to_string(raw::kDisketteBytes) +
-                  " bytes) can be written.");
+        run.Refuse("diskette", found + "\nOnly a 1.44 MB diskette (" + std::to_string(raw::kDisketteBytes) +
+                                   " bytes) can be written.");
         return;
     }
 
@@ -281,6 +281,7 @@ void TFloppy::OnCreateDiskClick() {
     OnCreateDisk.SetEnabled(true);
     if (!copied) return;
 
+    EventWritten(kTitle, image, driveName);
     const bool restarting = run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened "
                                                 "files before restarting.",
                                                 "Create Flash BIOS diskette ", image);

@@ -31,6 +31,7 @@ ui::FormStyle UsbStyle() {
 }
 
 void Error(const std::string& text) { TaskSteps(kTitle).Error(text); }
+void Refuse(const char* check, const std::string& text) { TaskSteps(kTitle).Refuse(check, text); }
 
 }  // namespace
 
@@ -77,26 +78,26 @@ void TUSB::Button1Click() {
     const std::string typedDrive = ComboBox1.Text();
     const std::string image = ComboBox2.Text();
     if (typedDrive.empty()) {
-        Error("Please select one USB disk!");
+        Refuse("USB disk", "Please select one USB disk!");
         return;
     }
     if (image.empty()) {
-        Error("Please select one bin files!");
+        Refuse("BIOS file", "Please select one bin files!");
         return;
     }
     // Both texts may be typed, and both end up in a command line that the
     // command processor runs: refuse anything that could change its meaning
     // or not fit the command buffer, before anything is asked or started.
     if (!core::IsDriveText(typedDrive)) {
-        Error("Please select a USB disk as a drive letter and a colon, for example E:!");
+        Refuse("USB disk", "Please select a USB disk as a drive letter and a colon, for example E:!");
         return;
     }
     if (!core::UsableImageName(image, core::ImageUse::UsbKey)) {
-        Error("Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
+        Refuse("BIOS file", "Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
         return;
     }
     if (!core::UsbKeyCommandFits(typedDrive, image)) {
-        Error("The name of the BIOS file is too long!");
+        Refuse("BIOS file", "The name of the BIOS file is too long!");
         return;
     }
     if (!run.ImageReady(image)) return;
@@ -105,14 +106,14 @@ void TUSB::Button1Click() {
     // matches disks by size alone can list.
     const std::string drive = ScannedDrive(typedDrive);
     if (drive.empty()) {
-        Error("The drive " + typedDrive + " was not found as a USB disk!\nPlease select a USB disk "
+        Refuse("USB disk", "The drive " + typedDrive + " was not found as a USB disk!\nPlease select a USB disk "
               "from the list.");
         return;
     }
     // The Windows folder is always known on a running system; without it the
     // scan list alone decides.
     if (core::EqualIgnoringCase(drive, SystemDrive())) {
-        Error("The drive " + drive + " is the system drive!\nPlease select a USB disk.");
+        Refuse("USB disk", "The drive " + drive + " is the system drive!\nPlease select a USB disk.");
         return;
     }
 
@@ -148,6 +149,7 @@ void TUSB::Button1Click() {
     Button2.SetVisible(true);
     if (!copied) return;
 
+    EventWritten(kTitle, image, drive);
     if (run.RestartAccepted(" Successful! Restart system to update BIOS?\nSave & Close opened files "
                             "before restarting.",
                             "Create Flash BIOS diskette ", image))

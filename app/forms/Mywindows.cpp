@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/events.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "forms/control_ids.h"
@@ -142,39 +143,42 @@ void TWindow::Timer1Timer() {
     if (FlasherSeen != 1) {
         // Gone before the watch first looked: it cannot have flashed, so the
         // drive's protection comes back now.
-        if (flash && flash->Started()) {
-            DWORD code = 0;
-            flash->Result(&code);
-        }
+        DWORD code = 0;
+        const bool ran = flash && flash->Started() && flash->Result(&code) != FlashResult::Unknown;
         if (flash) flash->ResumeEncryption();
         flash.reset();
         Boxes().Tell("Your system is not award BIOS!\nIt can not flash your BIOS!", "Detect your system BIOS",
                      MB_ICONWARNING);
+        EventFailed(kFlashTitle, kFlasherExe, ran ? std::to_string(code) : std::string(), Boxes().LastText(),
+                    Boxes());
         return;
     }
-    const std::string failure = FlasherFailure(flash.get());
+    DWORD code = 0;
+    const std::string failure = FlasherFailure(flash.get(), &code);
     flash.reset();
     if (!failure.empty()) {
         Boxes().Tell(failure, kFlashTitle, MB_ICONERROR);
+        EventFailed(kFlashTitle, kFlasherExe, code ? std::to_string(code) : std::string(), failure, Boxes());
         return;
     }
     const bool restarting = TaskSteps(kFlashTitle).RestartAccepted(
         "Flash system BIOS successful!\nDo you want to restart your system?", "Flash system BIOS successful",
         image_);
+    EventFlashed(image_, restarting, Boxes());
     guard.Leave();
     if (!restarting) Close();
 }
 
-std::string TWindow::FlasherFailure(RunningFlash* flash) {
+std::string TWindow::FlasherFailure(RunningFlash* flash, DWORD* code) {
+    *code = 0;
     if (!flash || !flash->Started())
         return "WinFlash64.exe could not be watched, so its result is unknown!\nRead the "
                "flasher's own messages before you restart the system.";
-    DWORD code = 0;
-    switch (flash->Result(&code)) {
+    switch (flash->Result(code)) {
     case FlashResult::Succeeded:
         return {};
     case FlashResult::Failed:
-        return "WinFlash64.exe ended with exit code " + std::to_string(code) +
+        return "WinFlash64.exe ended with exit code " + std::to_string(*code) +
                ": the BIOS may not have been updated!\nRead the flasher's own messages before you "
                "restart the system.";
     case FlashResult::Unknown:

@@ -36,7 +36,8 @@ public:
 
 private:
     // Empty when the flasher ended with code 0; otherwise the error to show.
-    std::string FlasherFailure(RunningFlash* flash);
+    // *code: the flasher's exit code, 0 when none could be read.
+    std::string FlasherFailure(RunningFlash* flash, DWORD* code);
 
     // Gives a hold that is still needed to the main window.
     void HandOverHold();

@@ -6,6 +6,7 @@
 
 #include "checks/flash_in_progress.h"
 #include "common/dialogue.h"
+#include "common/events.h"
 #include "common/privileges.h"
 #include "common/run_log.h"
 #include "platform.h"
@@ -38,6 +39,7 @@ RestartOutcome RestartForUpdate(const std::string& image, Dialogue& dialogue, Re
         dialogue.Tell("A BIOS flash is in progress.\nThe system will not restart now: restart it once "
                       "WinFlash64.exe has ended.",
                       "Restart system", MB_ICONWARNING);
+        EventRestartRefused(dialogue);
         return RestartOutcome::Refused;
     }
     LetGoOfEndedFlashes();

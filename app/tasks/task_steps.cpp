@@ -18,8 +18,11 @@ constexpr DWORD kPollMs = 100;
 
 }  // namespace
 
-void TaskSteps::Error(const std::string& text) const {
-    dialogue_.Tell(text, errorTitle_, MB_ICONERROR);
+void TaskSteps::Error(const std::string& text) const { dialogue_.Tell(text, errorTitle_, MB_ICONERROR); }
+
+void TaskSteps::Refuse(const char* check, const std::string& text) const {
+    Error(text);
+    EventRefused(errorTitle_, check, dialogue_);
 }
 
 bool TaskSteps::ImageReady(const std::string& image) const {
@@ -33,14 +36,16 @@ bool TaskSteps::ImageReady(const std::string& image) const {
                 continue;
             // Put there since the start, or with an access list of its own.
             if (const auto open = CheckEntry(RomPath(image))) {
-                Error("The BIOS file " + image + " can be changed by users other than administrators: " +
+                Refuse("install folder", "The BIOS file " + image + " can be changed by users other than administrators: " +
                       open->who + ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
                 return false;
             }
-            return CheckImageChecksum(image, errorTitle_, dialogue_);
+            if (CheckImageChecksum(image, errorTitle_, dialogue_)) return true;
+            EventRefused(errorTitle_, "checksum", dialogue_);
+            return false;
         }
     }
-    Error("The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
+    Refuse("BIOS file", "The BIOS file " + image + " is not in C:\\KAVELTON\\ROM!\nPlease select a BIOS file from the list.");
     return false;
 }
 
@@ -49,6 +54,7 @@ bool TaskSteps::VersionAccepted(bool equalCaseQuestion, const std::string& runni
     const bool accepted = CheckImageVersion(equalCaseQuestion, runningVersion, image, dialogue_);
     Log(std::string(errorTitle_) + ": version \"" + runningVersion + "\" against " + image + ": " +
         (accepted ? "go on" : "stopped"));
+    if (!accepted) EventRefused(errorTitle_, "version", dialogue_);
     return accepted;
 }
 
@@ -63,6 +69,7 @@ bool TaskSteps::StartBatch(const std::string& batchName, const std::string& comm
         const DWORD error = Os().LastError();
         Error(batchName + " could not be started (error " + std::to_string(error) +
               ").\nThe BIOS file was not copied.");
+        EventNotStarted(errorTitle_, batchName, error, dialogue_);
         return false;
     }
     process.Reset(started);
@@ -70,35 +77,38 @@ bool TaskSteps::StartBatch(const std::string& batchName, const std::string& comm
 }
 
 bool TaskSteps::BatchSucceeded(const std::string& batchName, OsHandle& process) const {
+    // The box, and the event that carries the same words.
+    auto failed = [&](const std::string& code, const std::string& text) {
+        Error(text);
+        EventFailed(errorTitle_, batchName, code, text, dialogue_);
+        return false;
+    };
     const ULONGLONG deadline = Os().TickCount() + kBatchGraceMs;
     for (;;) {
         const DWORD wait = Os().WaitForProcess(process.get(), kPollMs);
         if (wait == WAIT_OBJECT_0) break;
         if (wait != WAIT_TIMEOUT) {
-            Error(batchName + " could not be watched (error " + std::to_string(Os().LastError()) +
-                  ").\nCheck the BIOS file on the drive before you use it.");
-            return false;
+            return failed("", batchName + " could not be watched (error " + std::to_string(Os().LastError()) +
+                                  ").\nCheck the BIOS file on the drive before you use it.");
         }
         if (Os().TickCount() >= deadline) {
             // Left running: stopping a copy halfway would not make it better.
-            Error(batchName + " has not finished after 2 minutes.\nCheck the BIOS file on the "
-                              "drive before you use it.");
-            return false;
+            return failed("", batchName + " has not finished after 2 minutes.\nCheck the BIOS file on the "
+                                          "drive before you use it.");
         }
         ui::app::ProcessPaintAndTimers();
     }
     DWORD code = 0;
     if (!Os().ProcessExitCode(process.get(), &code)) {
-        Error(batchName + " ended, but its result can not be read (error " +
-              std::to_string(Os().LastError()) + ").\nCheck the BIOS file on the drive before you use it.");
-        return false;
+        return failed("", batchName + " ended, but its result can not be read (error " +
+                              std::to_string(Os().LastError()) +
+                              ").\nCheck the BIOS file on the drive before you use it.");
     }
     process.Close();
     Log(std::string(errorTitle_) + ": " + batchName + " ended with exit code " + std::to_string(code));
     if (code != 0) {
-        Error(batchName + " failed with exit code " + std::to_string(code) +
-              ".\nThe BIOS file was not copied.");
-        return false;
+        return failed(std::to_string(code),
+                      batchName + " failed with exit code " + std::to_string(code) + ".\nThe BIOS file was not copied.");
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/dialogue.h"
+#include "common/events.h"
 #include "platform.h"
 
 namespace kv {
@@ -46,6 +47,9 @@ public:
         : errorTitle_(errorTitle), dialogue_(dialogue) {}
 
     void Error(const std::string& text) const;
+    // An error box that ends the run before anything was written or started;
+    // check names what refused it, for the event log.
+    void Refuse(const char* check, const std::string& text) const;
 
     // The image is a plain file of C:\KAVELTON\ROM under exactly that name,
     // and matches its digest where the checksum list names it.

@@ -1,6 +1,7 @@
 #include "tasks/update_result.h"
 
 #include "common/dialogue.h"
+#include "common/events.h"
 #include "common/run_log.h"
 #include "images.h"
 #include "platform.h"
@@ -52,6 +53,7 @@ void ShowLastUpdateResult(const std::string& runningVersion) {
         break;
     }
     Boxes().Tell(text, kResultTitle, icon);
+    EventUpdateResult(text, icon);
 }
 
 }  // namespace kv

@@ -218,6 +218,17 @@ public:
     bool ReleaseMutex(HANDLE mutex) override;
     DWORD RequestRestart(DWORD reason) override;
 
+    struct Event {
+        WORD type;
+        DWORD id;
+        std::vector<std::wstring> inserts;
+    };
+    std::vector<Event> events;  // written to the event log
+    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
+        events.push_back({type, id, inserts});
+        return true;
+    }
+
     std::string output;  // what the command line wrote
     void WriteOutput(const std::string& text) override { output += text; }
 
