@@ -683,10 +683,10 @@ LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     TForm* form = FromHandle(hwnd);
     if (!form) return ::DefWindowProcA(hwnd, msg, wp, lp);
-    return form->Handle(msg, wp, lp);
+    return form->HandleMessage(msg, wp, lp);
 }
 
-LRESULT TForm::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
         if (lp && HIWORD(wp) == BN_CLICKED) {

@@ -228,7 +228,7 @@ private:
     friend class TSpeedButton;
     friend class TGroupBox;
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     TControl* FindControl(HWND hwnd) const;
     TControl* FindControl(int id) const;
     void Register(TControl* control) { controls_.push_back(control); }
