@@ -79,9 +79,6 @@ protected:
 private:
     friend class TControl;
     friend class TTimer;
-    friend class TLabel;
-    friend class TSpeedButton;
-    friend class TGroupBox;
     static HINSTANCE Instance();
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
