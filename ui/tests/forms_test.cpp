@@ -111,12 +111,6 @@ TEST(Framework, ADestroyedFormGetsNoMoreTicks) {
     EXPECT_EQ(ticks, 0);
 }
 
-}  // namespace
-}  // namespace kv
-
-namespace kv {
-namespace {
-
 class ComboForm : public ui::TForm {
 public:
     ComboForm()
@@ -152,26 +146,23 @@ TEST(Framework, TypedTextCompletesFromTheItemsButDeletingDoesNotComeBack) {
 }
 
 TEST(Framework, WindowsFitIntoTheWorkArea) {
-    const RECT area{0, 0, 1024, 728};
+    const RECT area{0, 0, 1024, 728}, second{1024, -200, 2048, 568};
     struct Case {
-        RECT window, expected;
+        RECT area, window, expected;
     } cases[] = {
-        {{407, 179, 1090, 825}, {341, 82, 1024, 728}},    // beyond right and bottom: moved just enough
-        {{100, 100, 400, 300}, {100, 100, 400, 300}},     // fits: the designed place holds
-        {{-50, -20, 250, 180}, {0, 0, 300, 200}},         // above and left of the area
-        {{0, 0, 1024, 728}, {0, 0, 1024, 728}},           // exactly the area
-        {{500, 300, 1700, 1300}, {0, 0, 1200, 1000}},     // larger: the caption stays on screen
+        {area, {407, 179, 1090, 825}, {341, 82, 1024, 728}},  // beyond right and bottom: moved just enough
+        {area, {100, 100, 400, 300}, {100, 100, 400, 300}},   // fits: the designed place holds
+        {area, {-50, -20, 250, 180}, {0, 0, 300, 200}},       // above and left of the area
+        {area, {0, 0, 1024, 728}, {0, 0, 1024, 728}},         // exactly the area
+        {area, {500, 300, 1700, 1300}, {0, 0, 1200, 1000}},   // larger: the caption stays on screen
+        // On a second monitor's area the same rule holds in its coordinates.
+        {second, {1900, 500, 2200, 700}, {1748, 368, 2048, 568}},
     };
     for (const Case& c : cases) {
-        const RECT got = ui::FitIntoWorkArea(c.window, area);
+        const RECT got = ui::FitIntoWorkArea(c.window, c.area);
         EXPECT_TRUE(EqualRect(&got, &c.expected))
             << c.window.left << "," << c.window.top << " -> " << got.left << "," << got.top;
     }
-    // On a second monitor's area the same rule holds in its coordinates.
-    const RECT second{1024, -200, 2048, 568};
-    const RECT got = ui::FitIntoWorkArea({1900, 500, 2200, 700}, second);
-    const RECT expected{1748, 368, 2048, 568};
-    EXPECT_TRUE(EqualRect(&got, &expected));
 
     // And a form designed off the screen opens inside its monitor's work area.
     struct FarForm : ui::TForm {
