@@ -39,6 +39,12 @@ msiinfo export "$msi" MsiLockPermissionsEx | tr -d '\r' | tail -n +4 >"$work/loc
   fail "folder lock: $(cat "$work/lock")"
 msiinfo export "$msi" CreateFolder | tr -d '\r' | grep -qx 'InstallDir	Program' || fail "no CreateFolder row for the lock"
 msiinfo export "$msi" Property | tr -d '\r' | grep -q '^INSTALLDIR' && fail "the install folder is a public property"
+msiinfo export "$msi" Registry | tr -d '\r' | cut -f2- | sort >"$work/registry"
+printf '%s\n' \
+  '2	SYSTEM\CurrentControlSet\Services\EventLog\Application\Kavelton\	EventMessageFile	C:\KAVELTON\Kavelton.exe	EventSource' \
+  '2	SYSTEM\CurrentControlSet\Services\EventLog\Application\Kavelton\	TypesSupported	#7	EventSource' >"$work/want-registry"
+grep -qxFf "$work/want-registry" "$work/registry" && [ "$(grep -cxFf "$work/want-registry" "$work/registry")" = 2 ] ||
+  fail "event source: $(cat "$work/registry")"
 
 # A fresh prefix each run: a package left installed by an earlier run would
 # make the upgrade step prove nothing.

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "e2e_fixture.h"
+#include "events.h"
 
 namespace kv::e2e {
 namespace {
@@ -117,6 +118,29 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     EXPECT_FALSE(InstallFileExists("LastUpdate.txt")) << "recorded without a restart";
     RemoveInstallFile("ROM\\" + c.image);
   }
+}
+
+// Event Viewer shows whole sentences: every ID the program writes has its
+// message in Kavelton.exe, the file the MSI registers for the source.
+TEST_F(Unattended, EveryEventHasItsMessageInKaveltonExe) {
+  HMODULE exe = LoadLibraryExA(InstallPath("Kavelton.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(exe) << "error " << GetLastError();
+  for (DWORD id : {KV_EVENT_COMMAND_LINE, KV_EVENT_SCAN, KV_EVENT_FLASHED, KV_EVENT_FLASHED_RESTARTING,
+                   KV_EVENT_WRITTEN, KV_EVENT_REFUSED, KV_EVENT_FAILED, KV_EVENT_NOT_STARTED,
+                   KV_EVENT_UPDATE_RESULT, KV_EVENT_FOLDER_SECURED, KV_EVENT_FOLDER_OPEN, KV_EVENT_RESTART_REFUSED}) {
+    SCOPED_TRACE(id);
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   exe, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    EXPECT_GT(n, 0u) << "no message, error " << GetLastError();
+    EXPECT_TRUE(text && std::wstring(text).find(L"%1") != std::wstring::npos) << "no inserts";
+    if (id == KV_EVENT_COMMAND_LINE && text)
+      EXPECT_EQ(std::wstring(text).rfind(L"Kavelton was started with the command line: %1", 0), 0u);
+    LocalFree(text);
+  }
+  FreeLibrary(exe);
 }
 
 // A second name for a file elsewhere, made while the folder was open: the

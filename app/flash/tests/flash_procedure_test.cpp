@@ -197,28 +197,31 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
         std::function<void(Machine&)> setup;
         int code;
         std::size_t started;
+        DWORD event;  // the last one written, and its type
+        WORD type;
     };
     const auto none = [](Machine&) {};
+    const WORD info = EVENTLOG_INFORMATION_TYPE, warning = EVENTLOG_WARNING_TYPE, error = EVENTLOG_ERROR_TYPE;
     const Case cases[] = {
         {"a flasher nobody may open is listed", "/flash KVD.101",
          [](Machine& m) {
              m.encryption.nameSpace = L"root\\cimv2";  // no drive encryption here
              m.fake.processes.push_back({"WinFlash64.exe", 9, false});
          },
-         kExitFlasherNotStarted, 0},
-        {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0},
+         kExitFlasherNotStarted, 0, 120, error},
+        {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0, 120, warning},
         {"encryption cannot be told: /force alone goes on", "/flash KVD.101 /force",
-         [](Machine& m) { m.encryption.findResult = WBEM_E_ACCESS_DENIED; }, kExitRestartNeeded, 1},
-        {"restarted", "/flash KVD.101 /suspendencryption /restart", none, kExitRestartStarted, 1},
+         [](Machine& m) { m.encryption.findResult = WBEM_E_ACCESS_DENIED; }, kExitRestartNeeded, 1, 110, info},
+        {"restarted", "/flash KVD.101 /suspendencryption /restart", none, kExitRestartStarted, 1, 111, info},
         {"the restart is refused", "/flash KVD.101 /suspendencryption /restart",
-         [](Machine& m) { m.fake.restartError = ERROR_ACCESS_DENIED; }, kExitRestartNeeded, 1},
+         [](Machine& m) { m.fake.restartError = ERROR_ACCESS_DENIED; }, kExitRestartNeeded, 1, 110, info},
         {"another flasher is listed by then", "/flash KVD.101 /suspendencryption /restart",
          [](Machine& m) {
              m.fake.onStart = [&m](const std::string&) { m.fake.processes.push_back({"WinFlash64.exe", 9}); };
          },
-         kExitRestartNeeded, 1},
+         kExitRestartNeeded, 1, 110, info},
         {"an exception once it runs", "/flash KVD.101 /suspendencryption",
-         [](Machine& m) { m.fake.onWait = [] { throw std::runtime_error("lost"); }; }, kExitFlasherFailed, 1},
+         [](Machine& m) { m.fake.onWait = [] { throw std::runtime_error("lost"); }; }, kExitFlasherFailed, 1, 130, error},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,6 +239,12 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
         EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
         EXPECT_EQ(m.Resumed(), false) << "resumed after the flasher ran, or for a refusal before it";
         EXPECT_EQ(m.fake.heldMutexes(), 0);
+        ASSERT_GE(m.fake.events.size(), 2u);
+        EXPECT_EQ(m.fake.events.front().id, 100u) << "the start of the command line";
+        EXPECT_EQ(m.fake.events.front().inserts, std::vector<std::wstring>{std::wstring(c.args, c.args + std::strlen(c.args))});
+        EXPECT_EQ(m.fake.events.back().id, c.event);
+        EXPECT_EQ(m.fake.events.back().type, c.type);
+        EXPECT_EQ(m.fake.events.back().inserts[1], L"from the command line");
         ReleaseRunLog();
     }
 }

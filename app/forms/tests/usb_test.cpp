@@ -290,6 +290,9 @@ TEST_F(UsbDialogTest, CommandForDriveEAndImageFHasTwoBlanksAfterTheBatchName) {
     EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\ToUSB.bat\"  E: F");
     EXPECT_EQ(fake().CallCount("StartProcess \"C:\\KAVELTON\\ToUSB.bat\"  E: F " + std::to_string(SW_HIDE)), 1)
         << "started without a window";
+    ASSERT_FALSE(fake().events.empty());
+    EXPECT_EQ(fake().events.back().id, 112u) << "the key written";
+    EXPECT_EQ(fake().events.back().inserts, (std::vector<std::wstring>{L"Create Flash BIOS Penlet", L"F", L"E:"}));
 }
 
 // ToUSB.bat gets only a drive the last scan found, in the list's spelling,
