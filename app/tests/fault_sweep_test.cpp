@@ -25,7 +25,7 @@
 #include "forms/Mywindows.h"
 #include "sectorkit.h"
 #include "tasks/restart.h"
-#include "tests/modal_helpers.h"
+#include "modal_helpers.h"
 
 namespace kv {
 namespace {

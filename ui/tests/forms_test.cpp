@@ -8,7 +8,7 @@
 
 #include "fake_platform.h"
 #include "forms.h"
-#include "tests/modal_helpers.h"
+#include "modal_helpers.h"
 
 namespace kv {
 namespace {

@@ -15,7 +15,7 @@
 #include "forms/control_ids.h"
 #include "forms/Main.h"
 #include "forms/Myfloppy.h"
-#include "tests/modal_helpers.h"
+#include "modal_helpers.h"
 
 namespace kv {
 namespace {

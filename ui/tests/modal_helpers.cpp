@@ -1,4 +1,4 @@
-#include "tests/modal_helpers.h"
+#include "modal_helpers.h"
 
 namespace kv::test {
 namespace {
