@@ -35,6 +35,11 @@ FakeFile* FakePlatform::File(const std::string& path) {
     return nullptr;
 }
 
+std::string FakePlatform::RunLog() {
+    const FakeFile* log = File("C:\\KAVELTON\\Kavelton.log");
+    return log ? log->bytes : std::string();
+}
+
 int FakePlatform::CallCount(const std::string& prefix) const {
     return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
         return c.compare(0, prefix.size(), prefix) == 0;

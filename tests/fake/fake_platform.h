@@ -73,6 +73,8 @@ public:
     int openHandles() const { return static_cast<int>(handles_.size()); }
     int loadedLibraries() const { return static_cast<int>(modules_.size()); }
     FakeFile* File(const std::string& path);
+    // What the run log holds so far; empty without one.
+    std::string RunLog();
     int CallCount(const std::string& prefix) const;
 
     // --- Platform ---------------------------------------------------------
@@ -251,6 +253,8 @@ private:
     std::map<HMODULE, std::string> modules_;
     std::uintptr_t nextHandle_ = 0x1000;
 };
+
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Installs a fake for the life of a test and restores the real platform.
 class ScopedFake {

@@ -27,12 +27,7 @@ namespace {
 
 using test::ScopedFake;
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string LogText(test::FakePlatform& fake) {
-    const test::FakeFile* log = fake.File(kRunLogPath);
-    return log ? log->bytes : std::string();
-}
+using test::Has;
 
 // --- power ------------------------------------------------------------------
 
@@ -129,7 +124,7 @@ TEST(ChecksumCheck, EachOutcome) {
         } else {
             EXPECT_TRUE(s.fake.messages.empty());
         }
-        EXPECT_TRUE(Has(LogText(s.fake), c.logPart)) << LogText(s.fake);
+        EXPECT_TRUE(Has(s.fake.RunLog(), c.logPart)) << s.fake.RunLog();
         EXPECT_EQ(s.fake.openHandles(), 0);
         EXPECT_EQ(s.fake.openHashes(), 0);
     }

@@ -1,50 +1,32 @@
 // The run log: one line an event, kept under its limit.
 #include <gtest/gtest.h>
 
-#include <wbemidl.h>
-
-#include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "checks/encryption.h"
-#include "checks/image_checksum.h"
-#include "checks/power.h"
-#include "checksums.h"
 #include "common/run_log.h"
 #include "fake_platform.h"
-#include "flash/flash_hold.h"
-#include "flash/flash_procedure.h"
-#include "forms/Main.h"
-#include "served_method_source.h"
-#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
 
 using test::ScopedFake;
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string LogText(test::FakePlatform& fake) {
-    const test::FakeFile* log = fake.File(kRunLogPath);
-    return log ? log->bytes : std::string();
-}
+using test::Has;
 
 // --- the run log ----------------------------------------------------------------
 
 TEST(RunLog, StampsEachEventOnOneLineAndDropsTheOlderHalf) {
     ScopedFake s;
     Log("Box: first\nsecond");
-    EXPECT_EQ(LogText(s.fake), "2026-12-08 09:30:05 Box: first | second\r\n");
+    EXPECT_EQ(s.fake.RunLog(), "2026-12-08 09:30:05 Box: first | second\r\n");
 
     std::string old;
     for (int i = 0; old.size() < kRunLogLimit; ++i) old += "event " + std::to_string(i) + "\r\n";
     s.fake.files[kRunLogPath].bytes = old;
     Log("newest");
-    const std::string log = LogText(s.fake);
+    const std::string log = s.fake.RunLog();
     EXPECT_LT(log.size(), kRunLogLimit / 2 + 64);
     EXPECT_GT(log.size(), kRunLogLimit / 2 - 64);
     EXPECT_EQ(log.rfind("event ", 0), 0u);  // starts at a whole line

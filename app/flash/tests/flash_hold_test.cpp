@@ -2,37 +2,22 @@
 // platform.
 #include <gtest/gtest.h>
 
-#include <wbemidl.h>
-
-#include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "checks/encryption.h"
-#include "checks/image_checksum.h"
-#include "checks/power.h"
-#include "checksums.h"
 #include "common/run_log.h"
 #include "fake_platform.h"
 #include "flash/flash_hold.h"
 #include "flash/flash_procedure.h"
 #include "forms/Main.h"
-#include "served_method_source.h"
-#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
 
 using test::ScopedFake;
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string LogText(test::FakePlatform& fake) {
-    const test::FakeFile* log = fake.File(kRunLogPath);
-    return log ? log->bytes : std::string();
-}
+using test::Has;
 
 // --- the flash hold ------------------------------------------------------------
 
@@ -86,7 +71,7 @@ TEST(FlashHold, ARefusedBlockReasonIsLoggedAndTheRestHolds) {
     }
     EXPECT_EQ(s.fake.CallCount("ShutdownBlockReasonDestroy"), 0);
     EXPECT_EQ(s.fake.executionStates.back(), ES_CONTINUOUS);
-    EXPECT_TRUE(Has(LogText(s.fake), "shutdown block reason refused, error 1400"));
+    EXPECT_TRUE(Has(s.fake.RunLog(), "shutdown block reason refused, error 1400"));
 }
 
 }  // namespace
