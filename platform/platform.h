@@ -155,6 +155,14 @@ public:
     // file), or else to the console of the program that started it; nowhere
     // when there is neither.
     virtual void WriteOutput(const std::string& text) = 0;
+
+    // --- Reports written where a script asks -------------------------------
+    // path made absolute against the current directory (GetFullPathName);
+    // empty when it cannot be.
+    virtual std::string FullPathName(const std::string& path) = 0;
+    // Puts from in the place of to in one step, replacing a file there, and
+    // returns once the move is on the disk; false with LastError().
+    virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big
