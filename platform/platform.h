@@ -161,6 +161,14 @@ public:
     // type (EVENTLOG_INFORMATION_TYPE, ...), the message's ID and its inserts.
     // False when it could not be written.
     virtual bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) = 0;
+
+    // --- Reports written where a script asks -------------------------------
+    // path made absolute against the current directory (GetFullPathName);
+    // empty when it cannot be.
+    virtual std::string FullPathName(const std::string& path) = 0;
+    // Puts from in the place of to in one step, replacing a file there, and
+    // returns once the move is on the disk; false with LastError().
+    virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

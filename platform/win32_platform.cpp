@@ -37,6 +37,15 @@ std::wstring Wide(const std::string& text) {
     return out;
 }
 
+std::string Narrow(const std::wstring& text) {
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
 // bcrypt.dll is loaded when an image is first hashed: a start without a
 // checksum list, and Sectorkit.dll (which shares this platform), never need
 // it. Kept loaded once loaded.
@@ -388,6 +397,20 @@ public:
         if (out == INVALID_HANDLE_VALUE || text.size() > MAXDWORD) return;
         DWORD written = 0;
         ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    std::string FullPathName(const std::string& path) override {
+        const std::wstring wide = Wide(path);
+        if (wide.empty()) return {};
+        std::wstring full(::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+        if (full.empty()) return {};
+        const DWORD n = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0 || n >= full.size()) return {};
+        full.resize(n);
+        return Narrow(full);
+    }
+    bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+        return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
 
 private:

@@ -48,61 +48,68 @@ bool ListExists() {
 
 }  // namespace
 
-bool CheckImageChecksum(const std::string& image, const char* errorTitle, Dialogue& dialogue) {
-    auto Box = [&dialogue](const std::string& text, const char* title, UINT style) {
-        dialogue.Tell(text, title, style & MB_ICONMASK);
-    };
-    if (!ListExists()) {
-        Log("Checksum: " + image + " not verified (no checksum list)");
-        return true;
-    }
+ChecksumVerdict ReadChecksumList(core::ChecksumList& list) {
+    if (!ListExists()) return {ChecksumState::NoList};
     std::string bytes;
-    if (!Os().ReadWholeFile(kChecksumListPath, bytes)) {
-        Box(std::string("The checksum list ") + kChecksumListPath +
-                " cannot be read.\nThe BIOS image is not used.",
-            errorTitle, MB_OK | MB_ICONERROR);
-        return false;
-    }
-    const core::ChecksumList list = core::ParseChecksumList(bytes);
-    if (list.Empty()) {
-        Box(std::string("The checksum list ") + kChecksumListPath +
-                " is damaged: it holds no checksum line.\nThe BIOS image is not used.",
-            errorTitle, MB_OK | MB_ICONERROR);
-        return false;
-    }
-    if (!list.Ok()) {
-        Box(std::string("The checksum list ") + kChecksumListPath + " is damaged: line " +
-                std::to_string(list.badLine) +
-                " is not a checksum line.\nThe BIOS image is not used.",
-            errorTitle, MB_OK | MB_ICONERROR);
-        return false;
-    }
+    if (!Os().ReadWholeFile(kChecksumListPath, bytes)) return {ChecksumState::ListUnreadable};
+    list = core::ParseChecksumList(bytes);
+    if (list.Empty()) return {ChecksumState::ListEmpty};
+    if (!list.Ok()) return {ChecksumState::ListMalformed, list.badLine};
+    return {ChecksumState::Ok};
+}
+
+ChecksumVerdict JudgeImage(const core::ChecksumList& list, const std::string& image) {
     const auto listed = core::ListedDigests(list, image);
     // A list that is there was put there to protect: an image it does not
     // name is refused, not passed over.
-    if (listed.empty()) {
-        Log("Checksum: " + image + " refused (not listed in " + kChecksumListPath + ")");
-        Box("The BIOS image " + image + " is not listed in the checksum list " + kChecksumListPath +
-                ".\nThe BIOS image is not used.\n\nTo use it, add its line to the list: its SHA-256 "
-                "checksum, two blanks and ROM/" + image + ", as \"sha256sum ROM/*\" writes it in C:\\KAVELTON.",
-            errorTitle, MB_OK | MB_ICONERROR);
-        return false;
-    }
-    core::Sha256Digest actual{};
-    if (!HashImage(RomPath(image), actual)) {
-        Box("The checksum of the BIOS image " + image + " cannot be computed:\nthe file cannot be read.",
-            errorTitle, MB_OK | MB_ICONERROR);
-        return false;
-    }
+    if (listed.empty()) return {ChecksumState::NotListed};
+    ChecksumVerdict verdict{ChecksumState::Ok};
+    if (!HashImage(RomPath(image), verdict.actual)) return {ChecksumState::ImageUnreadable};
     for (const auto& digest : listed) {
-        if (digest != actual) {
-            Box("The BIOS image " + image + " does not match its checksum in " + kChecksumListPath +
-                    ".\nThe file may be damaged or altered. It is not used.",
-                errorTitle, MB_OK | MB_ICONERROR);
-            Log("Checksum: " + image + " is " + core::DigestText(actual) + ", listed " +
-                core::DigestText(digest));
-            return false;
+        if (digest != verdict.actual) {
+            verdict.state = ChecksumState::Mismatch;
+            verdict.listed = digest;
+            break;
         }
+    }
+    return verdict;
+}
+
+bool CheckImageChecksum(const std::string& image, const char* errorTitle, Dialogue& dialogue) {
+    auto Refuse = [&dialogue, errorTitle](const std::string& text) {
+        dialogue.Tell(text, errorTitle, MB_ICONERROR);
+        return false;
+    };
+    core::ChecksumList list;
+    ChecksumVerdict verdict = ReadChecksumList(list);
+    if (verdict.state == ChecksumState::Ok) verdict = JudgeImage(list, image);
+    const std::string listName = std::string("The checksum list ") + kChecksumListPath;
+    switch (verdict.state) {
+    case ChecksumState::NoList:
+        Log("Checksum: " + image + " not verified (no checksum list)");
+        return true;
+    case ChecksumState::ListUnreadable:
+        return Refuse(listName + " cannot be read.\nThe BIOS image is not used.");
+    case ChecksumState::ListEmpty:
+        return Refuse(listName + " is damaged: it holds no checksum line.\nThe BIOS image is not used.");
+    case ChecksumState::ListMalformed:
+        return Refuse(listName + " is damaged: line " + std::to_string(verdict.badLine) +
+                      " is not a checksum line.\nThe BIOS image is not used.");
+    case ChecksumState::NotListed:
+        Log("Checksum: " + image + " refused (not listed in " + kChecksumListPath + ")");
+        return Refuse("The BIOS image " + image + " is not listed in the checksum list " + kChecksumListPath +
+                      ".\nThe BIOS image is not used.\n\nTo use it, add its line to the list: its SHA-256 "
+                      "checksum, two blanks and ROM/" + image + ", as \"sha256sum ROM/*\" writes it in C:\\KAVELTON.");
+    case ChecksumState::ImageUnreadable:
+        return Refuse("The checksum of the BIOS image " + image + " cannot be computed:\nthe file cannot be read.");
+    case ChecksumState::Mismatch:
+        Refuse("The BIOS image " + image + " does not match its checksum in " + kChecksumListPath +
+               ".\nThe file may be damaged or altered. It is not used.");
+        Log("Checksum: " + image + " is " + core::DigestText(verdict.actual) + ", listed " +
+            core::DigestText(verdict.listed));
+        return false;
+    case ChecksumState::Ok:
+        break;
     }
     Log("Checksum: " + image + " verified");
     return true;

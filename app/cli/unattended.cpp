@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "checks/folder_trust.h"
+#include "cli/console.h"
+#include "cli/scan.h"
 #include "commands.h"
 #include "common/dialogue.h"
 #include "common/events.h"
@@ -23,57 +25,9 @@ const char kUsage[] =
     "Usage: Kavelton.exe /check\n"
     "       Kavelton.exe /secure\n"
     "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart]\n"
+    "       Kavelton.exe /scan [/report FILE]\n"
     "       Kavelton.exe /?\n"
     "Run from an elevated prompt with start /wait, or from a deployment tool.";
-
-void Say(const std::string& text) {
-    Log("Unattended: " + text);
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') line += '\r';
-        line += c;
-    }
-    Os().WriteOutput(line + "\r\n");
-}
-
-struct FlashOptions {
-    std::string image;
-    bool force = false, suspendEncryption = false, restart = false;
-};
-
-// The boxes a run would show are printed, and each question is answered by
-// the switch that stands for it.
-class SwitchAnswers final : public Dialogue {
-public:
-    explicit SwitchAnswers(const FlashOptions& options = {}) : options_(options) {}
-    const char* Where() const override { return "from the command line"; }
-
-protected:
-    void OnTell(const std::string& text, const std::string& title, UINT) override { Say(title + ": " + text); }
-    bool OnAsk(Question which, const std::string& text, const std::string& title, UINT) override {
-        bool yes = false;
-        switch (which) {
-        case Question::Version:
-        case Question::LowBattery:
-        case Question::EncryptionUnknown:
-            yes = options_.force;
-            break;
-        case Question::SuspendEncryption:
-            yes = options_.suspendEncryption;
-            break;
-        case Question::Restart:  // only /restart restarts, and only after the flash
-        case Question::InsertUsbKey:
-        case Question::FormatDiskette:
-        case Question::SecureFolder:
-            break;
-        }
-        Say(title + ": " + text + (yes ? " -> Yes" : " -> No"));
-        return yes;
-    }
-
-private:
-    FlashOptions options_;
-};
 
 // The hidden top-level window that holds the shutdown block while the
 // flasher runs.
@@ -115,27 +69,6 @@ int SecureFolder() {
     return kExitMatches;
 }
 
-int BoardExit(const SystemInfo& info) {
-    Say("BIOS maker: " + info.maker + "\nBIOS version: " + info.version + "\nBIOS date: " + info.date +
-        "\nProduct: " + info.product);
-    if (!info.read) {
-        Say("The board cannot be told: the system information cannot be read.");
-        return kExitBoardUnknown;
-    }
-    switch (CheckBoard(info.board)) {
-    case BoardCheck::Matches:
-        Say("The board matches System.txt.");
-        return kExitMatches;
-    case BoardCheck::DoesNotMatch:
-        Say("The board " + info.board + " does not match System.txt.");
-        return kExitBoardMismatch;
-    case BoardCheck::NoSystemId:
-        break;
-    }
-    Say("The board cannot be told: C:\\KAVELTON\\System.txt cannot be read.");
-    return kExitBoardUnknown;
-}
-
 // Says what ended the flash after the flasher ran, and writes its event.
 void Failed(const Dialogue& answers, const std::string& code, const std::string& text) {
     Say(text);
@@ -147,7 +80,7 @@ int Flash(const FlashOptions& options, bool& started) {
     SwitchAnswers answers(options);
     Os().SetCurrentDir(kInstallFolder);
     const SystemInfo info = ReadSystemInfo(answers);
-    if (const int board = BoardExit(info); board != kExitMatches) return board;
+    if (const int board = BoardExit(info, Say); board != kExitMatches) return board;
 
     HoldWindow window;
     FlashStart start = StartFlash({options.image, info.version, BoardCheck::Matches}, answers, window);
@@ -249,7 +182,12 @@ int RunUnattended(const std::string& commandLine) {
         if (!FolderTrusted()) return kExitFolderOpen;
         Os().SetCurrentDir(kInstallFolder);
         SwitchAnswers answers;
-        return BoardExit(ReadSystemInfo(answers));
+        return BoardExit(ReadSystemInfo(answers), Say);
+    }
+    if (!words.empty() && core::EqualIgnoringCase(words[0], "/scan")) {
+        const bool report = words.size() == 3 && core::EqualIgnoringCase(words[1], "/report") &&
+                            !words[2].empty() && words[2][0] != '/';
+        if (words.size() == 1 || report) return Scan(report ? words[2] : std::string());
     }
     if (!words.empty() && core::EqualIgnoringCase(words[0], "/flash")) {
         FlashOptions options;

@@ -1,5 +1,5 @@
-// Kavelton without windows, for deployment tools: /check, /flash and /secure, which
-// report through the exit code, standard output and the run log.
+// Kavelton without windows, for deployment tools: /check, /flash, /secure and
+// /scan, which report through the exit code, standard output and the run log.
 #pragma once
 
 #include <string>
@@ -20,6 +20,8 @@ enum ExitCode : int {
     kExitFlasherFailed = 8,
     kExitNotNewer = 9,
     kExitFolderOpen = 10,
+    kExitUpdateAvailable = 11,
+    kExitReportNotWritten = 12,
     kExitRestartNeeded = 3010,
     kExitRestartStarted = 1641,
 };

@@ -14,19 +14,22 @@ using InitNameSpaceFn = bool (*)(int);
 using BiosFn = const wchar_t* (*)(int);
 using UnInitNameSpaceFn = bool (*)();
 
-std::string ToAnsi(const wchar_t* text) {
-    if (!text || !*text) return {};
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+std::string Narrow(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return {};
+    const int size = ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (size <= 1) return {};
     std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+    ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     out.resize(static_cast<size_t>(size - 1));
     return out;
 }
 
+// The library's text is valid only until its next call.
+std::wstring Keep(const wchar_t* text) { return text ? text : L""; }
+
 }  // namespace
 
-SystemInfo ReadSystemInfo(Dialogue& dialogue) {
+SystemInfo ReadSystemInfo(Dialogue& dialogue, SystemInfo* utf8) {
     SystemInfo info;
     OsLibrary bios(InstallPath("BIOS.dll"), kInstallLibraryFlags);
     if (!bios.get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
@@ -36,30 +39,42 @@ SystemInfo ReadSystemInfo(Dialogue& dialogue) {
     // Without all three functions nothing is read.
     if (!initNameSpace || !unInitNameSpace || !biosValue) {
         Log("Start: the system information cannot be read");
+        if (utf8) *utf8 = info;
         return info;
     }
     initNameSpace(0);
-    info.maker = ToAnsi(biosValue(0));
-    info.version = ToAnsi(biosValue(1));
+    const std::wstring maker = Keep(biosValue(0));
+    const std::wstring version = Keep(biosValue(1));
     info.date = core::DateText(biosValue(2));
     initNameSpace(2);
-    info.product = ToAnsi(biosValue(4));
+    const std::wstring product = Keep(biosValue(4));
     initNameSpace(1);
-    info.board = ToAnsi(biosValue(3));
+    const std::wstring board = Keep(biosValue(3));
     unInitNameSpace();
     info.read = true;
+    auto fill = [&](SystemInfo& out, UINT codePage) {
+        out.read = true;
+        out.date = info.date;
+        out.maker = Narrow(maker, codePage);
+        out.version = Narrow(version, codePage);
+        out.product = Narrow(product, codePage);
+        out.board = Narrow(board, codePage);
+    };
+    fill(info, CP_ACP);
+    if (utf8) fill(*utf8, CP_UTF8);
     Log("Start: maker \"" + info.maker + "\", version \"" + info.version + "\", date \"" + info.date +
         "\", product \"" + info.product + "\", board \"" + info.board + "\"");
     return info;
 }
 
-BoardCheck CheckBoard(const std::string& board) {
+BoardCheck CheckBoard(const std::string& board, std::string* systemIdRead) {
     std::string bytes;
     if (!Os().ReadWholeFile(kSystemIdPath, bytes)) {
         Log("Start: no system ID, board not checked");
         return BoardCheck::NoSystemId;
     }
     const std::string systemId = core::ParseSystemId(bytes);
+    if (systemIdRead) *systemIdRead = systemId;
     const bool matches = core::SystemIdMatches(board, systemId);
     Log(std::string("Start: board ") + (matches ? "matches" : "does not match") + " system ID \"" +
         systemId + "\"");

@@ -15,8 +15,11 @@ struct SystemInfo {
 };
 
 // Loads C:\KAVELTON\BIOS.dll (a box when it cannot), reads the values
-// in the library's order and unloads it again.
-SystemInfo ReadSystemInfo(Dialogue& dialogue);
+// in the library's order and unloads it again. The values are in the ANSI
+// code page, as the program's other texts; utf8, when given, also receives
+// them as UTF-8, converted straight from the library's UTF-16, so that no
+// character is lost on the way.
+SystemInfo ReadSystemInfo(Dialogue& dialogue, SystemInfo* utf8 = nullptr);
 
 // "C:" for the drive of the Windows folder; empty when it cannot be read.
 std::string SystemDrive();
@@ -24,6 +27,7 @@ std::string SystemDrive();
 enum class BoardCheck { Matches, DoesNotMatch, NoSystemId };
 
 // Compares the board with the system ID of C:\KAVELTON\System.txt; logs it.
-BoardCheck CheckBoard(const std::string& board);
+// systemId, when given, receives the ID once the file could be read.
+BoardCheck CheckBoard(const std::string& board, std::string* systemId = nullptr);
 
 }  // namespace kv

@@ -9,10 +9,9 @@
 
 namespace kv {
 
-int FillImageCatalogue(ui::TComboBox& box) {
-    box.Clear();
+ImageCatalogue ReadImageCatalogue() {
+    ImageCatalogue catalogue;
     std::vector<FolderEntry> entries;
-    std::vector<std::string> names;
     // Read-only, hidden, system, volume-label, directory and archive entries.
     if (Os().ListFolder(RomPath("*.*"), 0x3F, entries)) {
         for (const FolderEntry& entry : entries) {
@@ -23,14 +22,21 @@ int FillImageCatalogue(ui::TComboBox& box) {
             // the ANSI code page.
             if (!core::UsableImageName(entry.name, core::ImageUse::Catalogue)) continue;
             // The catalogue holds ten names; later ones are left out.
-            if (names.size() == core::kMaxCatalogueNames) break;
-            names.push_back(entry.name);
-            box.AddItem(entry.name);
+            if (catalogue.names.size() == core::kMaxCatalogueNames) break;
+            catalogue.names.push_back(entry.name);
         }
     }
-    if (names.empty()) return 0;
-    box.SetText(names[core::PickNewest(names)]);
-    return static_cast<int>(names.size());
+    if (!catalogue.names.empty()) catalogue.preselected = core::PickNewest(catalogue.names);
+    return catalogue;
+}
+
+int FillImageCatalogue(ui::TComboBox& box) {
+    box.Clear();
+    const ImageCatalogue catalogue = ReadImageCatalogue();
+    for (const std::string& name : catalogue.names) box.AddItem(name);
+    if (catalogue.names.empty()) return 0;
+    box.SetText(catalogue.names[catalogue.preselected]);
+    return static_cast<int>(catalogue.names.size());
 }
 
 bool CheckImageVersion(bool equalCaseQuestion, const std::string& running, const std::string& imageName,

@@ -2,15 +2,25 @@
 // version check that the three task dialogs share.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "common/dialogue.h"
 #include "forms.h"
 
 namespace kv {
 
-// Lists the image names into box and sets its text to the newest one. Names
-// the tasks would refuse are not listed and do not count toward the ten.
+struct ImageCatalogue {
+    std::vector<std::string> names;  // in the order the folder lists them
+    std::size_t preselected = 0;     // the newest: an index into names, when there are any
+};
+
+// The image names of C:\KAVELTON\ROM. Names the tasks would refuse are left
+// out and do not count toward the ten.
+ImageCatalogue ReadImageCatalogue();
+
+// Lists the catalogue into box and sets its text to the pre-selected name.
 // Returns the number of names listed.
 int FillImageCatalogue(ui::TComboBox& box);
 

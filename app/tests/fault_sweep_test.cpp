@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/unattended.h"
+#include "common/run_log.h"
 #include "fake_platform.h"
 #include "flash/flash_procedure.h"
 #include "forms/Main.h"
@@ -208,6 +210,17 @@ std::vector<Handler> Handlers() {
          },
          [](World& w) { w.main->HoldTimerTimer(); }, {}},
         {"restart", nullptr, [](World&) {}, [](World&) { RestartSystem(); }, {}},
+        {"scan with a report", nullptr,
+         [](World& w) {
+             w.fake.folders["C:\\KAVELTON\\SHA256SUMS"] = {{"SHA256SUMS", 0}};
+             w.fake.files["C:\\KAVELTON\\SHA256SUMS"].bytes = std::string(64, '0') + "  ROM/KV1.107\n";
+             w.fake.files["C:\\KAVELTON\\ROM\\KV1.107"].bytes = "image";
+         },
+         [](World&) {
+             RunUnattended("/scan /report C:\\Reports\\scan.json");
+             ReleaseRunLog();
+         },
+         {}},
         {"Sectorkit copy", nullptr, [](World&) {}, [](World&) { CopyWithSectorkit(); }, {}},
     };
 }

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <nlohmann/json.hpp>
+
 #include "e2e_fixture.h"
 #include "events.h"
 
@@ -33,14 +35,14 @@ class Unattended : public KaveltonTest {
 
   // Runs Kavelton.exe with the arguments; its exit code, and what it wrote
   // to its standard output in *output. No window may open meanwhile.
-  DWORD Run(const std::string& args, std::string* output = nullptr) {
+  DWORD Run(const std::string& args, std::string* output = nullptr, const char* workDir = kInstallDir) {
     const std::string outPath = InstallPath("unattended-out.txt");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              &inherit, CREATE_ALWAYS, 0, nullptr);
     EXPECT_NE(out, INVALID_HANDLE_VALUE);
     std::string error;
-    app_ = drv::Process::Start(InstallPath("Kavelton.exe"), args, kInstallDir, &error, out);
+    app_ = drv::Process::Start(InstallPath("Kavelton.exe"), args, workDir, &error, out);
     CloseHandle(out);
     EXPECT_TRUE(app_.started()) << error;
     DWORD code = 0xDEAD;
@@ -141,6 +143,100 @@ TEST_F(Unattended, EveryEventHasItsMessageInKaveltonExe) {
     LocalFree(text);
   }
   FreeLibrary(exe);
+}
+
+// /scan prints its JSON alone: parsing the whole output proves that.
+nlohmann::json ParseScan(const std::string& out) {
+  nlohmann::json report = nlohmann::json::parse(out, nullptr, false);
+  EXPECT_FALSE(report.is_discarded()) << "not one JSON object:\n" << out;
+  return report;
+}
+
+TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> images;  // each holds "abc"
+    std::string sums, systemId;
+    DWORD code;
+    const char* candidate;
+  };
+  const Case cases[] = {
+      {"up to date", {"KVD.099", "KVD.100"}, "", "ABC12", 0, "KVD.100"},
+      {"update available", {"KVD.099", "KVD.101"}, kAbcDigest + "  ROM/KVD.101\n", "ABC12", 11, "KVD.101"},
+      {"board mismatch", {"KVD.101"}, "", "XYZ99", 2, "KVD.101"},
+      {"candidate fails its checksum", {"KVD.099", "KVD.101"}, std::string(64, '1') + "  ROM/KVD.101\n", "ABC12",
+       4, "KVD.101"},
+  };
+  RemoveInstallFile("ROM\\KAVT.107");
+  RemoveInstallFile("Kavelton.log");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& image : c.images) WriteInstallFile("ROM\\" + image, "abc");
+    RemoveInstallFile("SHA256SUMS");
+    if (!c.sums.empty()) WriteInstallFile("SHA256SUMS", c.sums);
+    WriteInstallFile("System.txt", "SystemID:" + c.systemId + "\r\n");
+    std::string out;
+    EXPECT_EQ(Run("/scan", &out), c.code) << out;
+    const nlohmann::json report = ParseScan(out);
+    EXPECT_EQ(report.value("exitCode", -1), static_cast<int>(c.code));
+    EXPECT_EQ(report.value("candidate", ""), c.candidate);
+    EXPECT_EQ(report["images"].size(), c.images.size());
+    EXPECT_EQ(report.value("updateAvailable", false), c.code == 11);
+    if (c.code == 11) {
+      const nlohmann::json expected = {
+          {"folder", "secure"},
+          {"board", "match"},
+          {"systemId", "ABC12"},
+          {"boardProduct", "abc12"},
+          {"bios", {{"maker", "Kav Maker Inc."}, {"version", "KVD.100"}, {"date", "02/15/2008"},
+                    {"product", "KV-7 Desktop"}}},
+          {"checksumList", "ok"},
+          {"images", {{{"name", "KVD.099"}, {"order", "older"}, {"checksum", "notListed"}, {"secure", true}},
+                      {{"name", "KVD.101"}, {"order", "newer"}, {"checksum", "ok"}, {"secure", true}}}},
+          {"candidate", "KVD.101"},
+          {"updateAvailable", true},
+          {"exitCode", 11}};
+      EXPECT_EQ(report, expected) << "got " << report.dump(2) << "\nwanted " << expected.dump(2);
+    }
+    for (const std::string& image : c.images) RemoveInstallFile("ROM\\" + image);
+  }
+  std::string log;
+  for (const std::string& line : ReadLines("Kavelton.log")) log += line + "\n";
+  EXPECT_NE(log.find("Unattended: The board matches System.txt."), std::string::npos) << "not logged:\n" << log;
+}
+
+TEST_F(Unattended, ScanGivesValidJsonForAnyBiosText) {
+  const std::string maker = "Kav \"Maker\" C:\\BIOS\tInc. \xCE\xA9";  // a quote, a backslash, a tab, Omega
+  const std::string product = "KV-7 \"\xE2\x80\x9Cpro\xE2\x80\x9D\"\\\t";
+  ASSERT_NO_FATAL_FAILURE(UseBiosDouble({.manufacturer = maker, .version = "KVD.100", .product = "abc12",
+                                         .model = product}));
+  std::string out;
+  Run("/scan", &out);
+  const nlohmann::json report = ParseScan(out);
+  ASSERT_TRUE(report.contains("bios") && report["bios"].is_object()) << out;
+  EXPECT_EQ(report["bios"].value("maker", ""), maker);
+  EXPECT_EQ(report["bios"].value("product", ""), product);
+}
+
+// The report lies where the script that started Kavelton stands, and takes
+// the place of an earlier one whole.
+TEST_F(Unattended, ScanWritesTheReportIntoTheWorkingFolder) {
+  const std::string folder = "C:\\KVSCAN";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + "\\scan.json";
+  std::ofstream(path, std::ios::binary) << "an earlier report";
+  std::string out;
+  EXPECT_EQ(Run("/scan /report scan.json", &out, folder.c_str()), 11u) << out;
+  std::ifstream in(path, std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(ParseScan(written), ParseScan(out));
+  WIN32_FIND_DATAA found{};
+  HANDLE find = FindFirstFileA((folder + "\\*.tmp").c_str(), &found);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  in.close();
+  DeleteFileA(path.c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 // A second name for a file elsewhere, made while the folder was open: the

@@ -83,9 +83,15 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& title,
     return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
 }
 
-HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD, DWORD) {
+HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD disposition, DWORD) {
     Record("OpenFile " + path);
     FakeFile* file = File(path);
+    if (disposition == CREATE_NEW) {
+        if (file) lastError_ = ERROR_FILE_EXISTS;
+        if (file || Fault("OpenFile " + path)) return INVALID_HANDLE_VALUE;
+        files[path];
+        return NewHandle({Open::File, path});
+    }
     if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) {
         lastError_ = file ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
@@ -605,6 +611,23 @@ DWORD FakePlatform::ResetSecurityTree(const std::string& folder, const std::vect
         it = below && !kept ? security.erase(it) : std::next(it);
     }
     return ERROR_SUCCESS;
+}
+
+std::string FakePlatform::FullPathName(const std::string& path) {
+    Record("FullPathName " + path);
+    if (Fault("FullPathName " + path)) return {};
+    const bool absolute = path.size() > 2 && (path[1] == ':' || path.rfind("\\\\", 0) == 0);
+    return absolute ? path : currentDir + "\\" + path;
+}
+
+bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
+    Record("MoveFileReplacing " + from + " " + to);
+    FakeFile* source = File(from);
+    if (!source || Fault("MoveFileReplacing " + to)) return false;
+    const FakeFile moved = *source;
+    std::erase_if(files, [&](const auto& f) { return Upper(f.first) == Upper(from) || Upper(f.first) == Upper(to); });
+    files[to] = moved;
+    return true;
 }
 
 }  // namespace kv::test

@@ -234,6 +234,10 @@ public:
     std::string output;  // what the command line wrote
     void WriteOutput(const std::string& text) override { output += text; }
 
+    // --- Reports: a relative path lies in currentDir; a move renames files[]
+    std::string FullPathName(const std::string& path) override;
+    bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/power.h"
 #include "common/run_log.h"
 #include "fake_platform.h"
 

@@ -1,0 +1,47 @@
+// How the command line speaks. Every line goes to the run log; the commands
+// that report in words also print it, while /scan keeps its standard output
+// for its report alone and only logs.
+#pragma once
+
+#include <string>
+
+#include "common/dialogue.h"
+#include "common/system_info.h"
+
+namespace kv {
+
+using Speaker = void (*)(const std::string& text);
+
+// Logged and printed.
+void Say(const std::string& text);
+// Logged only.
+void Note(const std::string& text);
+
+struct FlashOptions {
+    std::string image;
+    bool force = false, suspendEncryption = false, restart = false;
+};
+
+// The boxes a run would show are spoken, and each question is answered by
+// the switch that stands for it.
+class SwitchAnswers final : public Dialogue {
+public:
+    explicit SwitchAnswers(const FlashOptions& options = {}, Speaker speak = Say)
+        : options_(options), speak_(speak) {}
+    const char* Where() const override { return "from the command line"; }
+
+protected:
+    void OnTell(const std::string& text, const std::string& title, UINT) override;
+    bool OnAsk(Question which, const std::string& text, const std::string& title, UINT) override;
+
+private:
+    FlashOptions options_;
+    Speaker speak_;
+};
+
+// Speaks the system information and the board against System.txt; returns
+// the exit code they give. systemId receives System.txt's ID once it was
+// read.
+int BoardExit(const SystemInfo& info, Speaker speak, std::string* systemId = nullptr);
+
+}  // namespace kv

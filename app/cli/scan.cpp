@@ -1,0 +1,196 @@
+#include "cli/scan.h"
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include "checks/folder_trust.h"
+#include "checks/image_checksum.h"
+#include "cli/console.h"
+#include "cli/unattended.h"
+#include "common/events.h"
+#include "common/install_paths.h"
+#include "common/run_log.h"
+#include "common/system_info.h"
+#include "images.h"
+#include "platform.h"
+#include "tasks/catalogue.h"
+
+namespace kv {
+namespace {
+
+// Keys keep the order they are written in, so that a person can read it.
+using Json = nlohmann::ordered_json;
+
+// File names and System.txt are 8-bit texts in the ANSI code page.
+std::string AnsiToUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+const char* OrderText(core::VersionOrder order) {
+    switch (order) {
+    case core::VersionOrder::ImageNewer:
+        return "newer";
+    case core::VersionOrder::Equal:
+        return "equal";
+    case core::VersionOrder::ImageOlder:
+        return "older";
+    case core::VersionOrder::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
+const char* ChecksumText(ChecksumState state) {
+    switch (state) {
+    case ChecksumState::Ok:
+        return "ok";
+    case ChecksumState::NoList:
+        return "noList";
+    case ChecksumState::ListUnreadable:
+    case ChecksumState::ListEmpty:
+    case ChecksumState::ListMalformed:
+        return "listUnusable";
+    case ChecksumState::NotListed:
+        return "notListed";
+    case ChecksumState::ImageUnreadable:
+        return "unreadable";
+    case ChecksumState::Mismatch:
+        break;
+    }
+    return "mismatch";
+}
+
+bool ListUsable(ChecksumState list) { return list == ChecksumState::Ok || list == ChecksumState::NoList; }
+
+// Fills report with what the flash procedure would find; the exit code.
+int Evaluate(Json& report) {
+    const std::vector<OpenEntry> open = FindOpenEntries();
+    if (!open.empty()) {
+        // Nothing is loaded from a folder others can change: its findings
+        // are all there is to report.
+        report["folder"] = "open";
+        Json entries = Json::array();
+        for (const OpenEntry& entry : open)
+            entries.push_back({{"path", AnsiToUtf8(entry.path)}, {"who", AnsiToUtf8(entry.who)}});
+        report["openEntries"] = std::move(entries);
+        Note(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded:\n" +
+             DescribeOpenEntries(open));
+        EventFolder(false, DescribeOpenEntries(open));
+        return kExitFolderOpen;
+    }
+    ReleaseRunLog();
+    report["folder"] = "secure";
+    Os().SetCurrentDir(kInstallFolder);
+
+    SwitchAnswers answers({}, Note);
+    SystemInfo utf8;
+    const SystemInfo info = ReadSystemInfo(answers, &utf8);
+    std::string systemId;
+    const int board = BoardExit(info, Note, &systemId);
+    report["board"] = board == kExitMatches ? "match" : board == kExitBoardMismatch ? "mismatch" : "unknown";
+    report["systemId"] = board == kExitBoardUnknown ? Json() : Json(AnsiToUtf8(systemId));
+    report["boardProduct"] = info.read ? Json(utf8.board) : Json();
+    report["bios"] = info.read ? Json{{"maker", utf8.maker},
+                                      {"version", utf8.version},
+                                      {"date", utf8.date},
+                                      {"product", utf8.product}}
+                               : Json();
+
+    // One reading of the list for every image.
+    core::ChecksumList list;
+    const ChecksumState listState = ReadChecksumList(list).state;
+    report["checksumList"] = listState == ChecksumState::Ok       ? "ok"
+                             : listState == ChecksumState::NoList ? "none"
+                                                                  : "unusable";
+    const ImageCatalogue catalogue = ReadImageCatalogue();
+    Json images = Json::array();
+    bool candidateNewer = false, candidatePasses = false;
+    for (std::size_t i = 0; i < catalogue.names.size(); ++i) {
+        const std::string& name = catalogue.names[i];
+        const core::VersionOrder order = core::CompareImageVersion(info.version, name);
+        const ChecksumState checksum = listState == ChecksumState::Ok ? JudgeImage(list, name).state : listState;
+        // The flash procedure refuses an image others can change.
+        const bool secure = !CheckEntry(RomPath(name));
+        images.push_back({{"name", AnsiToUtf8(name)},
+                          {"order", OrderText(order)},
+                          {"checksum", ChecksumText(checksum)},
+                          {"secure", secure}});
+        Note("Scan: " + name + ": " + OrderText(order) + ", checksum " + ChecksumText(checksum) +
+             (secure ? "" : ", others can change it"));
+        if (i == catalogue.preselected) {
+            candidateNewer = order == core::VersionOrder::ImageNewer;
+            candidatePasses = ListUsable(checksum) && secure;
+        }
+    }
+    report["images"] = std::move(images);
+    report["candidate"] =
+        catalogue.names.empty() ? Json() : Json(AnsiToUtf8(catalogue.names[catalogue.preselected]));
+    const bool available = board == kExitMatches && candidateNewer && candidatePasses;
+    report["updateAvailable"] = available;
+
+    if (board != kExitMatches) return board;
+    // A list that is there but cannot be used blocks every image.
+    if (!ListUsable(listState) || (candidateNewer && !candidatePasses)) return kExitImageRefused;
+    return available ? kExitUpdateAvailable : kExitMatches;
+}
+
+// The report is written beside its place under another name and then moved
+// over it, so that a reader finds the old report or the new one, whole.
+// ERROR_SUCCESS, or the error.
+DWORD WriteReport(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return ERROR_INVALID_NAME;
+    const std::string temporary = path + "." + std::to_string(Os().TickCount()) + ".tmp";
+    // A new file only, never one that a link there would lead elsewhere.
+    OsHandle file(Os().OpenFile(temporary, GENERIC_WRITE, 0, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!file.Valid()) return Os().LastError();
+    DWORD written = 0;
+    bool ok = Os().WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written) &&
+              written == bytes.size() && Os().FlushFile(file.get());
+    ok = file.Close() && ok;
+    ok = ok && Os().MoveFileReplacing(temporary, path);
+    if (ok) return ERROR_SUCCESS;
+    const DWORD error = Os().LastError();
+    Os().DeleteFile(temporary);
+    return error ? error : ERROR_WRITE_FAULT;
+}
+
+std::string Dump(const Json& report) {
+    // A byte that is not UTF-8 must never cost the report.
+    return report.dump(2, ' ', false, Json::error_handler_t::replace);
+}
+
+}  // namespace
+
+int Scan(const std::string& reportFile) {
+    // Before anything changes the current directory.
+    const std::string reportPath = reportFile.empty() ? std::string() : Os().FullPathName(reportFile);
+    Json report = Json::object();
+    int code = Evaluate(report);
+    report["exitCode"] = code;
+    if (!reportFile.empty()) {
+        if (const DWORD error = WriteReport(reportPath, Dump(report)); error != ERROR_SUCCESS) {
+            code = kExitReportNotWritten;
+            report["exitCode"] = code;
+            report["reportError"] = "The report " + AnsiToUtf8(reportFile) + " could not be written (error " +
+                                    std::to_string(error) + ").";
+        }
+    }
+    Note("Scan: exit code " + std::to_string(code));
+    auto text = [](const Json& value) { return value.is_string() ? value.get<std::string>() : std::string(); };
+    EventScan(code, text(report.value("candidate", Json())),
+              report.contains("bios") && report["bios"].is_object() ? text(report["bios"].value("version", Json()))
+                                                                    : std::string());
+    Os().WriteOutput(Dump(report) + "\r\n");
+    return code;
+}
+
+}  // namespace kv

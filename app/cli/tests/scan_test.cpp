@@ -1,0 +1,95 @@
+// /scan's outcomes that the end-to-end tests cannot reach under Wine: an open
+// folder, a damaged list, an image others can change, an empty ROM folder,
+// and a report that cannot be put in place.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+
+#include "cli/unattended.h"
+#include "common/run_log.h"
+#include "fake_platform.h"
+
+namespace kv {
+namespace {
+
+const wchar_t* Bios(int index) {
+    static const wchar_t* const values[] = {L"Acme", L"KVD.100", L"20080215123000.000000+000", L"ABC12", L"PC"};
+    return index >= 0 && index < 5 ? values[index] : nullptr;
+}
+bool Init(int) { return true; }
+bool UnInit() { return true; }
+FARPROC Proc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
+
+const char kReport[] = "C:\\Reports\\scan.json";
+// The fake clock stands still, so the temporary name is known.
+const char kTemporary[] = "C:\\Reports\\scan.json.1000000.tmp";
+
+TEST(Scan, ReportsWhatWouldStopAFlash) {
+    struct Case {
+        const char* what;
+        std::function<void(test::FakePlatform&)> setup;
+        int code;
+        const char* candidate;  // nullptr: null
+    };
+    const Case cases[] = {
+        {"the folder is open",
+         [](test::FakePlatform& f) { f.security["C:\\KAVELTON\\ROM"] = "O:BAD:(A;;FA;;;BU)"; }, kExitFolderOpen,
+         nullptr},
+        {"the list is damaged, though nothing is newer",
+         [](test::FakePlatform& f) {
+             f.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.099", 0}};
+             f.folders["C:\\KAVELTON\\SHA256SUMS"] = {{"SHA256SUMS", 0}};
+             f.files["C:\\KAVELTON\\SHA256SUMS"].bytes = "not a checksum line\n";
+         },
+         kExitImageRefused, "KVD.099"},
+        {"others can change the newer candidate",
+         [](test::FakePlatform& f) { f.security["C:\\KAVELTON\\ROM\\KVD.101"] = "O:BAD:(A;;FA;;;AU)"; },
+         kExitImageRefused, "KVD.101"},
+        {"no image", [](test::FakePlatform& f) { f.folders["C:\\KAVELTON\\ROM\\*.*"] = {}; }, kExitMatches, nullptr},
+        {"the report cannot be put in place",
+         [](test::FakePlatform& f) { f.files[kTemporary].bytes = "someone else's"; }, kExitReportNotWritten,
+         "KVD.101"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScopedFake s;
+        s.fake.libraries["BIOS.dll"] = {{"InitNameSpace", Proc(Init)}, {"BIOS", Proc(Bios)},
+                                        {"UnInitNameSpace", Proc(UnInit)}};
+        s.fake.files["C:\\KAVELTON\\System.txt"].bytes = "SystemID:ABC12\r\n";
+        s.fake.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.101", 0}};
+        c.setup(s.fake);
+        EXPECT_EQ(RunUnattended(std::string("/scan /report ") + kReport), c.code) << s.fake.output;
+        const nlohmann::json report = nlohmann::json::parse(s.fake.output, nullptr, false);
+        ASSERT_TRUE(report.is_object()) << s.fake.output;
+        EXPECT_EQ(report.value("exitCode", -1), c.code);
+        // Only the last case's machine has an update waiting.
+        EXPECT_EQ(report.value("updateAvailable", false), c.code == kExitReportNotWritten);
+        if (c.code == kExitFolderOpen) {
+            EXPECT_EQ(report.size(), 3u) << "more than the folder's findings: " << report.dump();
+            EXPECT_EQ(report["openEntries"][0].value("path", ""), "C:\\KAVELTON\\ROM");
+            EXPECT_EQ(s.fake.CallCount("LoadLibrary"), 0);
+        } else {
+            EXPECT_EQ(report["candidate"], c.candidate ? nlohmann::json(c.candidate) : nlohmann::json());
+        }
+        const test::FakeFile* written = s.fake.File(kReport);
+        if (c.code == kExitReportNotWritten) {
+            EXPECT_TRUE(report.contains("reportError"));
+            EXPECT_EQ(written, nullptr);
+            EXPECT_EQ(s.fake.File(kTemporary)->bytes, "someone else's") << "a file not its own was touched";
+        } else {
+            ASSERT_NE(written, nullptr);
+            EXPECT_EQ(nlohmann::json::parse(written->bytes, nullptr, false), report);
+            EXPECT_EQ(s.fake.File(kTemporary), nullptr);
+        }
+        EXPECT_TRUE(s.fake.messages.empty()) << s.fake.messages[0].text;
+        EXPECT_EQ(s.fake.openHandles(), 0);
+        EXPECT_EQ(s.fake.loadedLibraries(), 0);
+        ReleaseRunLog();
+    }
+}
+
+}  // namespace
+}  // namespace kv
