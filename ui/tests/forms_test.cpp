@@ -96,6 +96,46 @@ TEST(Framework, AFlatButtonCentresItsPictureOnlyWithoutACaption) {
     EXPECT_EQ(PictureColumns("Go", 60).first, ui::Scale(8)) << "beside a caption: the left margin";
 }
 
+// The focus rectangle, drawn through the form's WM_DRAWITEM into a bitmap:
+// it shows for the focused button unless the keyboard cues hide it.
+TEST(Framework, AFocusedFlatButtonShowsTheFocusRectangleUnlessCuesAreHidden) {
+    test::ScopedFake scoped;
+    const struct {
+        UINT state;
+        bool hideCues;
+        bool expected;
+    } cases[] = {
+        {ODS_FOCUS, false, true},
+        {0, false, false},
+        {ODS_FOCUS | ODS_NOFOCUSRECT, false, false},
+        {ODS_FOCUS, true, false},
+    };
+    for (const auto& c : cases) {
+        ProbeForm form;
+        ui::TSpeedButton button(nullptr, form, 9, 0, 0, 60, 20, "", ui::Font{13});
+        SendMessageA(button.Handle(), WM_UPDATEUISTATE,
+                     MAKEWPARAM(c.hideCues ? UIS_SET : UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        RECT client{};
+        GetClientRect(button.Handle(), &client);
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP canvas = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(dc, canvas);
+        DRAWITEMSTRUCT item{ODT_BUTTON, 9, 0, ODA_DRAWENTIRE, c.state, button.Handle(), dc, client, 0};
+        SendMessageA(form.Handle(), WM_DRAWITEM, 9, reinterpret_cast<LPARAM>(&item));
+        int dotted = 0;  // along the rectangle's top edge, inside the button's own edge
+        for (int x = 3; x < client.right - 3; ++x)
+            if (GetPixel(dc, x, 3) != GetSysColor(COLOR_BTNFACE)) ++dotted;
+        EXPECT_EQ(dotted > 0, c.expected)
+            << "state " << std::hex << c.state << ", cues hidden " << c.hideCues << ": " << std::dec
+            << dotted << " pixels drawn";
+        SelectObject(dc, old);
+        DeleteObject(canvas);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+    }
+}
+
 TEST(Framework, ADestroyedFormGetsNoMoreTicks) {
     test::ScopedFake scoped;
     int ticks = 0;
