@@ -101,6 +101,13 @@ bool Click(HWND button);
 // Posts WM_CLOSE, as the close box does.
 bool Close(HWND hwnd);
 
+// Brings `top` to the foreground and types the key there (SendInput), as a
+// user at the keyboard would; with `shift` held. False when `top` did not
+// become the foreground window or the input was not taken.
+bool PressKey(HWND top, WORD vk, bool shift = false);
+// The control with the keyboard focus in the thread that owns `top`.
+HWND Focus(HWND top);
+
 // ---- combo boxes and progress bars ---------------------------------------
 
 // Items via the wide CB_GETLBTEXT (the ANSI form returns unconverted text

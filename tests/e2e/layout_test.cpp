@@ -72,6 +72,39 @@ TEST_F(MainLayout, FrameHasFixedSizeCloseBoxOnlyAndDesignedPlace) {
   EXPECT_FALSE(style & WS_THICKFRAME) << "the frame must not be sizeable; style " << std::hex << style;
 }
 
+// With the keyboard alone: the first focus on the first task button, Tab
+// through every button in order and round again, Shift+Tab back; a disabled
+// flash button is passed over.
+TEST_F(MainLayout, TabWalksTheButtonsInOrderAndSkipsADisabledFlashButton) {
+  ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));
+  const struct {
+    const char* systemTxt;
+    std::vector<int> order;
+  } cases[] = {
+      {"SystemID:ABC12\r\n",
+       {id::OnFloppy, id::OnUSB, id::OnWinFlash, id::OnLogo, id::SpeedButton1, id::OnExit}},
+      {"SystemID:OTHER\r\n", {id::OnFloppy, id::OnUSB, id::OnLogo, id::SpeedButton1, id::OnExit}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.systemTxt);
+    ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", c.systemTxt));
+    HWND main = StartToMainWindow();
+    ASSERT_TRUE(main);
+    std::vector<int> seen{GetDlgCtrlID(drv::Focus(main))};
+    for (size_t i = 0; i < c.order.size(); ++i) {
+      ASSERT_TRUE(drv::PressKey(main, VK_TAB));
+      seen.push_back(GetDlgCtrlID(drv::Focus(main)));
+    }
+    ASSERT_TRUE(drv::PressKey(main, VK_TAB, true));
+    seen.push_back(GetDlgCtrlID(drv::Focus(main)));
+    std::vector<int> expected = c.order;
+    expected.push_back(c.order.front());
+    expected.push_back(c.order.back());
+    EXPECT_EQ(seen, expected);
+    app_.Kill();
+  }
+}
+
 TEST_F(MainLayout, ControlsSitWhereDesignedWithTheirCaptions) {
   ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));
   ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));
