@@ -310,17 +310,11 @@ bool PressKey(HWND top, WORD vk, bool shift) {
   for (int i = 0; i < 50 && GetForegroundWindow() != top; ++i) std::this_thread::sleep_for(kPoll);
   if (GetForegroundWindow() != top) return false;
   std::vector<INPUT> keys;
-  auto key = [&](WORD code, bool up) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = code;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    keys.push_back(in);
-  };
-  if (shift) key(VK_SHIFT, false);
-  key(vk, false);
-  key(vk, true);
-  if (shift) key(VK_SHIFT, true);
+  auto key = [&](WORD code, DWORD flags) { keys.push_back({INPUT_KEYBOARD, {.ki = {code, 0, flags, 0, 0}}}); };
+  if (shift) key(VK_SHIFT, 0);
+  key(vk, 0);
+  key(vk, KEYEVENTF_KEYUP);
+  if (shift) key(VK_SHIFT, KEYEVENTF_KEYUP);
   const UINT sent = SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
   std::this_thread::sleep_for(Millis(150));  // the program's loop takes it in
   return sent == keys.size();

@@ -101,9 +101,8 @@ bool Click(HWND button);
 // Posts WM_CLOSE, as the close box does.
 bool Close(HWND hwnd);
 
-// Brings `top` to the foreground and types the key there (SendInput), as a
-// user at the keyboard would; with `shift` held. False when `top` did not
-// become the foreground window or the input was not taken.
+// Types the key (with Shift held) into `top`, brought to the foreground,
+// through SendInput as a user would; false when that failed.
 bool PressKey(HWND top, WORD vk, bool shift = false);
 // The control with the keyboard focus in the thread that owns `top`.
 HWND Focus(HWND top);

@@ -188,7 +188,6 @@ TEST_F(Flash, EscapeClosesTheDialogAndTheFocusReturnsToTheFlashButton) {
   ASSERT_TRUE(drv::PressKey(dialog_, VK_ESCAPE));
   EXPECT_TRUE(drv::WaitWindowGone(app_.pid(), {"TWindow", std::nullopt, true}, 5s));
   EXPECT_EQ(drv::Focus(main_), Ctl(main_, kv::ids::mainform::OnWinFlash));
-  EXPECT_TRUE(FlasherLog().empty());
 }
 
 TEST_F(Flash, MissingFlasherIsReportedOnceAndEndsTheWatch) {
