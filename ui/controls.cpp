@@ -85,6 +85,12 @@ void TControl::SetWidth(int designWidth) {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The dialog manager tabs in Z order; moving there changes no place or size.
+void TControl::SetTabOrderAfter(const TControl* previous) {
+    ::SetWindowPos(hwnd_, previous ? previous->Handle() : HWND_TOP, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void TControl::Repaint() {
     ::InvalidateRect(hwnd_, nullptr, TRUE);
     ::UpdateWindow(hwnd_);
@@ -157,6 +163,8 @@ TButton::TButton(TForm& form, int id, int left, int top, int width, int height,
     Create(form, nullptr, id, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, left, top,
            width, height, caption, font);
 }
+
+void TButton::BecomeDefault() { ::SendMessageA(hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE); }
 
 TComboBox::TComboBox(TForm& form, int id, int left, int top, int width, int height,
                      const std::string& text, const Font& font, int itemHeight) {

@@ -28,6 +28,8 @@ public:
     bool Enabled() const;
     void SetEnabled(bool enabled);
     void SetWidth(int designWidth);
+    // Tab goes from previous to this control; null makes it the first.
+    void SetTabOrderAfter(const TControl* previous);
     // Invalidate and update at once: the handler may keep the thread busy.
     void Repaint();
 
@@ -49,6 +51,8 @@ protected:
     virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
     virtual HBRUSH ColorStatic(HDC) { return nullptr; }
     virtual void Notify(WORD) {}
+    // Shows that Enter presses it, where the control has such a look.
+    virtual void BecomeDefault() {}
 };
 
 class TLabel : public TControl {
@@ -80,6 +84,9 @@ class TButton : public TControl {
 public:
     TButton(TForm& form, int id, int left, int top, int width, int height,
             const std::string& caption, const Font& font);
+
+private:
+    void BecomeDefault() override;
 };
 
 // Editable drop-down list; the dialogs always work on its edit text.

@@ -10,7 +10,7 @@ TSpeedButton::TSpeedButton(TControl* container, TForm& form, int id, int left, i
                            int width, int height, const std::string& caption, const Font& font,
                            HBITMAP picture)
     : picture_(picture) {
-    Create(form, container, id, "BUTTON", WS_VISIBLE | BS_OWNERDRAW, 0, left, top, width, height,
+    Create(form, container, id, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, 0, left, top, width, height,
            caption, font);
     ::SetWindowSubclass(hwnd_, SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -36,10 +36,10 @@ LRESULT CALLBACK TSpeedButton::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
         self->hot_ = false;
         ::InvalidateRect(hwnd, nullptr, FALSE);
         break;
-    case WM_SETFOCUS:
-        // A flat button never keeps the keyboard focus.
-        if (wp && ::IsWindow(reinterpret_cast<HWND>(wp))) ::SetFocus(reinterpret_cast<HWND>(wp));
-        return 0;
+    case WM_UPDATEUISTATE:
+        // The button control repaints itself on focus changes only.
+        ::InvalidateRect(hwnd, nullptr, FALSE);
+        break;
     }
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
@@ -84,6 +84,13 @@ bool TSpeedButton::DrawItem(const DRAWITEMSTRUCT& item) {
     ::DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect,
                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     ::SelectObject(dc, oldFont);
+    const bool hideFocus = (item.itemState & ODS_NOFOCUSRECT) ||
+                           (::SendMessageA(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    if ((item.itemState & ODS_FOCUS) && !hideFocus) {
+        RECT focus = r;
+        ::InflateRect(&focus, -3, -3);  // inside the edge that hover and press draw
+        ::DrawFocusRect(dc, &focus);
+    }
     return true;
 }
 

@@ -4,8 +4,10 @@
 
 namespace kv::ui {
 
-// A flat button: no keyboard focus, frame drawn only while the mouse is
-// over it, an optional picture left of the caption.
+// A flat button: frame drawn only while the mouse is over it, an optional
+// picture left of the caption. A tab stop: the focused one wears the
+// system's focus rectangle once the keyboard is in use, and Space or Enter
+// press it as a click does.
 class TSpeedButton : public TControl {
 public:
     TSpeedButton(TControl* container, TForm& form, int id, int left, int top, int width, int height,

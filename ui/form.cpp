@@ -31,8 +31,19 @@ void Guarded(F&& f) {
     }
 }
 
+// Focus rectangles stay hidden until the keyboard is used in a window, as
+// in every dialog of Windows.
+void ShowKeyboardCues(HWND root) {
+    if (::SendMessageA(root, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)
+        ::SendMessageA(root, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+}
+
+// The dialog manager gives every form Tab and Shift+Tab, Enter for the
+// default button (DM_GETDEFID) and Escape (IDCANCEL): keyboard handling in
+// one place for every loop.
 void PumpOne(MSG& msg) {
     HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)) ShowKeyboardCues(root);
     if (root && ::IsDialogMessageA(root, &msg)) return;
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
@@ -149,7 +160,11 @@ TForm* TForm::FromHandle(HWND hwnd) {
 bool TForm::Visible() const { return ::IsWindowVisible(hwnd_) != FALSE; }
 
 void TForm::Show() {
-    if (!::IsWindowVisible(hwnd_)) PlaceOnScreen();
+    if (!::IsWindowVisible(hwnd_)) {
+        PlaceOnScreen();
+        // Cues shown when the keyboard opened the form, hidden after a click.
+        ::SendMessageA(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    }
     ::ShowWindow(hwnd_, SW_SHOW);
     ::UpdateWindow(hwnd_);
 }
@@ -161,6 +176,13 @@ int TForm::ShowModal() {
     // the program, not only the owner: a form without one (the diskette
     // dialog) must not leave the main window taking clicks under it.
     std::vector<HWND> disabled;
+    // Disabling a form takes its focus away before it is deactivated: keep
+    // the control (the button that opened this one) to give it back.
+    if (HWND focus = ::GetFocus()) {
+        HWND root = ::GetAncestor(focus, GA_ROOT);
+        for (TForm* form : g_forms)
+            if (form->hwnd_ == root && focus != root) form->focus_ = focus;
+    }
     for (TForm* form : g_forms) {
         HWND other = form->hwnd_;
         if (form == this || !other || !::IsWindow(other) || !::IsWindowEnabled(other)) continue;
@@ -206,6 +228,41 @@ void TForm::Repaint() {
     ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
+void TForm::FocusControl(const TControl& control) {
+    focus_ = control.Handle();
+    if (::GetActiveWindow() == hwnd_) ::SetFocus(focus_);
+}
+
+void TForm::SetDefaultButton(TControl& button) {
+    default_ = &button;
+    button.BecomeDefault();
+}
+
+void TForm::RestoreFocus() {
+    auto usable = [this](HWND h) {
+        return h && ::IsWindow(h) && ::IsChild(hwnd_, h) && ::IsWindowEnabled(h) && ::IsWindowVisible(h);
+    };
+    HWND target = usable(focus_) ? focus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    ::SetFocus(usable(target) ? target : hwnd_);
+}
+
+TControl* TForm::EnterButton() const {
+    HWND focus = ::GetFocus();
+    TControl* focused = FindControl(focus);
+    if (focused && (::SendMessageA(focus, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) return focused;
+    if (default_ && default_->Enabled() && ::IsWindowVisible(default_->Handle())) return default_;
+    return nullptr;
+}
+
+// Escape does what the cancel button does, and only when it could be clicked.
+void TForm::PressCancel() {
+    if (!cancel_) {
+        Close();
+    } else if (cancel_->Enabled() && ::IsWindowVisible(cancel_->Handle()) && cancel_->OnClick) {
+        cancel_->OnClick();
+    }
+}
+
 TControl* TForm::FindControl(HWND hwnd) const {
     for (TControl* c : controls_)
         if (c->Handle() == hwnd) return c;
@@ -240,7 +297,24 @@ LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case DM_GETDEFID:
+        if (TControl* button = EnterButton()) return MAKELRESULT(button->Id(), DC_HASDEFID);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(hwnd_, focus)) focus_ = focus;
+        } else if (!HIWORD(wp)) {
+            RestoreFocus();
+            return 0;
+        }
+        break;
     case WM_COMMAND:
+        // The dialog manager's Escape names no control.
+        if (!lp && LOWORD(wp) == IDCANCEL) {
+            Guarded([this] { PressCancel(); });
+            return 0;
+        }
         if (lp && HIWORD(wp) == BN_CLICKED) {
             TControl* control = FindControl(reinterpret_cast<HWND>(lp));
             if (control && control->OnClick) Guarded(control->OnClick);

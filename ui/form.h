@@ -61,6 +61,10 @@ public:
 
     static TForm* FromHandle(HWND hwnd);
 
+    // The control that has the keyboard focus when the form is next active;
+    // at once when it is active now.
+    void FocusControl(const TControl& control);
+
     // Asked when Windows wants to end the session: false keeps it running.
     // Unset: the session may end.
     std::function<bool()> OnQueryEndSession;
@@ -76,6 +80,11 @@ protected:
     // Asked before the form closes by any route: false keeps it open.
     std::function<bool()> OnCloseQuery;
 
+    // Pressed by Enter unless the focus is on another button.
+    void SetDefaultButton(TControl& button);
+    // Pressed by Escape; unset, Escape closes the form.
+    void SetCancelButton(TControl& button) { cancel_ = &button; }
+
 private:
     friend class TControl;
     friend class TTimer;
@@ -89,6 +98,10 @@ private:
     void Register(TTimer* timer) { timers_.push_back(timer); }
     void Unregister(TTimer* timer);
     void PlaceOnScreen();
+    void RestoreFocus();
+    // Which button Enter presses: the focused one, else the default one.
+    TControl* EnterButton() const;
+    void PressCancel();
 
     RECT designed_{};  // the scaled place the form was designed at
 
@@ -97,6 +110,11 @@ private:
     Font font_;
     std::vector<TControl*> controls_;
     std::vector<TTimer*> timers_;
+    TControl* default_ = nullptr;
+    TControl* cancel_ = nullptr;
+    // The focus to give back when the form is active again: deactivating,
+    // or being disabled under a modal form, takes it away.
+    HWND focus_ = nullptr;
     int modalResult_ = mrNone;
     bool modal_ = false;
 };

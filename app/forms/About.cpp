@@ -24,7 +24,9 @@ TAboutForm::TAboutForm(ui::TForm* owner)
       Label2(nullptr, *this, id::Label2, 108, 48, " ", ui::Font{11}),
       Button1(*this, id::Button1, 232, 58, 75, 25, "OK", ui::Font{11}) {
     Button1.OnClick = [this] { Button1Click(); };
-    ::SetFocus(Button1.Handle());
+    SetDefaultButton(Button1);
+    SetCancelButton(Button1);
+    FocusControl(Button1);
 }
 
 void TAboutForm::Button1Click() { Close(); }

@@ -107,8 +107,12 @@ TMainForm::TMainForm()
     OnLogo.OnClick = [this] { OnLogoClick(); };
     OnExit.OnClick = [this] { OnExitClick(); };
     SpeedButton1.OnClick = [this] { SpeedButton1Click(); };
+    // Tab runs through the tasks, then the logo, About and Exit.
+    SpeedButton1.SetTabOrderAfter(&OnLogo);
     MainForm = this;
     RunGuarded([this] { FormCreate(); });
+    // After the start's WMI reading, which sets up COM security first.
+    logoName_ = std::make_unique<ui::AccessibleName>(OnLogo, L"Kavelton");
 }
 
 TMainForm::~TMainForm() {

@@ -52,6 +52,7 @@ private:
     bool taskBusy_ = false;
     std::unique_ptr<RunningFlash> flash_;
     ui::TTimer HoldTimer;
+    std::unique_ptr<ui::AccessibleName> logoName_;
 };
 
 extern TMainForm* MainForm;

@@ -68,6 +68,10 @@ TFloppy::TFloppy()
     OnCreateDisk.OnClick = [this] { OnCreateDiskClick(); };
     OnExit.OnClick = [this] { OnExitClick(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
+    SetDefaultButton(OnCreateDisk);
+    SetCancelButton(OnExit);
+    // Tab from the top down: the list, then Create and Exit.
+    ComboBox1.SetTabOrderAfter(nullptr);
     // The boxes of a run have no owner: the dialog must not close under its
     // own question, whose Yes would then go on without it.
     OnCloseQuery = [this] { return !running_; };

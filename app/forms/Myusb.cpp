@@ -48,6 +48,8 @@ TUSB::TUSB(ui::TForm* owner)
       ComboBox2(*this, id::ComboBox2, 28, 110, 199, 24, "", kText13, 16) {
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
+    SetDefaultButton(Button1);
+    SetCancelButton(Button2);
     // The boxes of a run have no owner: the dialog must not close under its
     // own question, whose Yes would then go on without it.
     OnCloseQuery = [this] { return !running_; };

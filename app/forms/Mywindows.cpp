@@ -42,6 +42,8 @@ TWindow::TWindow(ui::TForm* owner)
     Button1.OnClick = [this] { Button1Click(); };
     Button2.OnClick = [this] { Button2Click(); };
     Timer1.OnTimer = [this] { Timer1Timer(); };
+    SetDefaultButton(Button1);
+    SetCancelButton(Button2);
     // The boxes of a run have no owner: the dialog must not close under its
     // own question, whose Yes would then go on without it.
     OnCloseQuery = [this] { return !inClick_; };
@@ -52,7 +54,7 @@ TWindow::TWindow(ui::TForm* owner)
         HandOverHold();
     };
     RunGuarded([this] { FormCreate(); });
-    ::SetFocus(ComboBox1.Handle());
+    FocusControl(ComboBox1);
 }
 
 TWindow::~TWindow() {

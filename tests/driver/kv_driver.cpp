@@ -305,6 +305,28 @@ bool Click(HWND button) {
 
 bool Close(HWND hwnd) { return hwnd && PostMessageW(hwnd, WM_CLOSE, 0, 0) != FALSE; }
 
+bool PressKey(HWND top, WORD vk, bool shift) {
+  SetForegroundWindow(top);
+  for (int i = 0; i < 50 && GetForegroundWindow() != top; ++i) std::this_thread::sleep_for(kPoll);
+  if (GetForegroundWindow() != top) return false;
+  std::vector<INPUT> keys;
+  auto key = [&](WORD code, DWORD flags) { keys.push_back({INPUT_KEYBOARD, {.ki = {code, 0, flags, 0, 0}}}); };
+  if (shift) key(VK_SHIFT, 0);
+  key(vk, 0);
+  key(vk, KEYEVENTF_KEYUP);
+  if (shift) key(VK_SHIFT, KEYEVENTF_KEYUP);
+  const UINT sent = SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  std::this_thread::sleep_for(Millis(150));  // the program's loop takes it in
+  return sent == keys.size();
+}
+
+HWND Focus(HWND top) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
 // ---- combo boxes and progress bars ---------------------------------------
 
 std::vector<std::string> ComboItems(HWND combo) {

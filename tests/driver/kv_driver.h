@@ -101,6 +101,12 @@ bool Click(HWND button);
 // Posts WM_CLOSE, as the close box does.
 bool Close(HWND hwnd);
 
+// Types the key (with Shift held) into `top`, brought to the foreground,
+// through SendInput as a user would; false when that failed.
+bool PressKey(HWND top, WORD vk, bool shift = false);
+// The control with the keyboard focus in the thread that owns `top`.
+HWND Focus(HWND top);
+
 // ---- combo boxes and progress bars ---------------------------------------
 
 // Items via the wide CB_GETLBTEXT (the ANSI form returns unconverted text

@@ -172,6 +172,24 @@ TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
   EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("KVD.101")});
 }
 
+TEST_F(Flash, EnterInTheImageListStartsTheFlash) {
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "seconds=2\r\n"));
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_TRUE(IsChild(Ctl(dialog_, win::ComboBox1), drv::Focus(dialog_))) << "the list has the focus";
+  ASSERT_TRUE(drv::PressKey(dialog_, VK_RETURN));
+  AnswerBox(ExpectBox(kRestartTitle, kRestart, {IDYES, IDNO}, Icon::Shown, 20s), IDNO);
+  EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("KVD.101")});
+}
+
+TEST_F(Flash, EscapeClosesTheDialogAndTheFocusReturnsToTheFlashButton) {
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101"));
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_TRUE(drv::PressKey(dialog_, VK_ESCAPE));
+  EXPECT_TRUE(drv::WaitWindowGone(app_.pid(), {"TWindow", std::nullopt, true}, 5s));
+  EXPECT_EQ(drv::Focus(main_), Ctl(main_, kv::ids::mainform::OnWinFlash));
+}
+
 TEST_F(Flash, MissingFlasherIsReportedOnceAndEndsTheWatch) {
   ASSERT_NO_FATAL_FAILURE(Image("KVD.101"));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());

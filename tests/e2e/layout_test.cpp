@@ -72,6 +72,29 @@ TEST_F(MainLayout, FrameHasFixedSizeCloseBoxOnlyAndDesignedPlace) {
   EXPECT_FALSE(style & WS_THICKFRAME) << "the frame must not be sizeable; style " << std::hex << style;
 }
 
+// Keyboard alone: the first focus on the first task button, Tab through
+// every button and round, Shift+Tab back; a disabled flash button is skipped.
+TEST_F(MainLayout, TabWalksTheButtonsInOrderAndSkipsADisabledFlashButton) {
+  ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));
+  const struct { const char* system; std::vector<int> order; } cases[] = {
+      {"ABC12", {id::OnFloppy, id::OnUSB, id::OnWinFlash, id::OnLogo, id::SpeedButton1, id::OnExit}},
+      {"OTHER", {id::OnFloppy, id::OnUSB, id::OnLogo, id::SpeedButton1, id::OnExit}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.system);
+    ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", std::string("SystemID:") + c.system + "\r\n"));
+    HWND main = StartToMainWindow();
+    ASSERT_TRUE(main);
+    std::vector<int> seen, expected = c.order;
+    expected.insert(expected.end(), {c.order.front(), c.order.back()});
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (i > 0) ASSERT_TRUE(drv::PressKey(main, VK_TAB, i + 1 == expected.size()));
+      seen.push_back(GetDlgCtrlID(drv::Focus(main)));
+    }
+    EXPECT_EQ(seen, expected);
+    app_.Kill();
+  }
+}
+
 TEST_F(MainLayout, ControlsSitWhereDesignedWithTheirCaptions) {
   ASSERT_NO_FATAL_FAILURE(UseBiosDouble({}));
   ASSERT_NO_FATAL_FAILURE(WriteInstallFile("System.txt", "SystemID:ABC12\r\n"));

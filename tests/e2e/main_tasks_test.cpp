@@ -211,6 +211,14 @@ TEST_F(UsbTask, NoAtThePromptLoadsNothing) {
   EXPECT_TRUE(app_.Running());
 }
 
+TEST_F(UsbTask, SpaceOnTheFocusedUsbButtonOpensThePrompt) {
+  ASSERT_NO_FATAL_FAILURE(UseUsbScanDouble({"E:"}));
+  ASSERT_NO_FATAL_FAILURE(Open());
+  ASSERT_TRUE(drv::PressKey(main_, VK_TAB));  // from the diskette button
+  ASSERT_TRUE(drv::PressKey(main_, VK_SPACE));
+  AnswerBox(Prompt(), IDNO);
+}
+
 TEST_F(UsbTask, OnlyDriveAScansAgainAtOnceThenPromptsAgain) {
   ASSERT_NO_FATAL_FAILURE(UseUsbScanDouble({"A:"}));
   ASSERT_NO_FATAL_FAILURE(Open());

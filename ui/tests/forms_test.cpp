@@ -96,6 +96,33 @@ TEST(Framework, AFlatButtonCentresItsPictureOnlyWithoutACaption) {
     EXPECT_EQ(PictureColumns("Go", 60).first, ui::Scale(8)) << "beside a caption: the left margin";
 }
 
+// The focus rectangle, drawn through the form's WM_DRAWITEM into a bitmap:
+// on the focused button unless the keyboard cues hide it.
+TEST(Framework, AFocusedFlatButtonShowsTheFocusRectangleUnlessCuesAreHidden) {
+    test::ScopedFake scoped;
+    const struct { UINT state; WORD cues; bool shown; } cases[] = {
+        {ODS_FOCUS, UIS_CLEAR, true}, {0, UIS_CLEAR, false},
+        {ODS_FOCUS | ODS_NOFOCUSRECT, UIS_CLEAR, false}, {ODS_FOCUS, UIS_SET, false}};
+    BOOL alwaysCues = FALSE;  // so under Wine: the cue state never hides the rectangle
+    SystemParametersInfoA(SPI_GETKEYBOARDCUES, 0, &alwaysCues, 0);
+    for (const auto& c : cases) {
+        ProbeForm form;
+        ui::TSpeedButton button(nullptr, form, 9, 0, 0, 60, 20, "", ui::Font{13});
+        SendMessageA(button.Handle(), WM_UPDATEUISTATE, MAKEWPARAM(c.cues, UISF_HIDEFOCUS), 0);
+        RECT r{};
+        GetClientRect(button.Handle(), &r);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, CreateBitmap(r.right, r.bottom, 1, 32, nullptr));
+        DRAWITEMSTRUCT item{ODT_BUTTON, 9, 0, ODA_DRAWENTIRE, c.state, button.Handle(), dc, r, 0};
+        SendMessageA(form.Handle(), WM_DRAWITEM, 9, reinterpret_cast<LPARAM>(&item));
+        int dots = 0;  // along the rectangle's top, inside the button's own edge
+        for (int x = 3; x < r.right - 3; ++x) dots += GetPixel(dc, x, 3) != GetSysColor(COLOR_BTNFACE);
+        EXPECT_EQ(dots > 0, c.shown || (alwaysCues && c.state == ODS_FOCUS)) << "state " << c.state << ", cues " << c.cues << ": " << dots;
+        DeleteObject(SelectObject(dc, old));
+        DeleteDC(dc);
+    }
+}
+
 TEST(Framework, ADestroyedFormGetsNoMoreTicks) {
     test::ScopedFake scoped;
     int ticks = 0;
