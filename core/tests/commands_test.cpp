@@ -56,6 +56,20 @@ TEST(ImageName, RefusesEmptyAndFolderNames) {
     }
 }
 
+// One rule for every task: a plain name, within the length its use allows.
+TEST(ImageName, EachUseHasItsLengthLimit) {
+    const struct {
+        ImageUse use;
+        std::size_t longest;
+    } uses[] = {{ImageUse::Catalogue, 13}, {ImageUse::Diskette, 13}, {ImageUse::UsbKey, 79}, {ImageUse::Flash, 128}};
+    for (const auto& u : uses) {
+        SCOPED_TRACE(u.longest);
+        EXPECT_TRUE(UsableImageName(std::string(u.longest - 4, 'K') + ".101", u.use));
+        EXPECT_FALSE(UsableImageName(std::string(u.longest - 3, 'K') + ".101", u.use));
+        EXPECT_FALSE(UsableImageName("KV 1.101", u.use)) << "not plain";
+    }
+}
+
 TEST(DriveText, IsOneLetterAndAColon) {
     for (const char* drive : {"A:", "E:", "z:"}) {
         SCOPED_TRACE(drive);
