@@ -10,6 +10,7 @@
 #include "common/install_paths.h"
 #include "common/privileges.h"
 #include "common/run_log.h"
+#include "common/text.h"
 #include "folder_lock.h"
 #include "platform.h"
 
@@ -50,26 +51,16 @@ bool Trusted(PSID sid, const std::vector<BYTE>& user) {
            same(trustedInstaller) || same(user);
 }
 
-std::string Ansi(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
 // "DOMAIN\name" as Windows shows it, or the SID itself when nobody knows it.
 std::string AccountName(PSID sid) {
     wchar_t name[256] = {}, domain[256] = {};
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use{};
     if (::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use) && name[0])
-        return Ansi(domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name));
+        return Narrow(domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name));
     LPWSTR text = nullptr;
     if (!::ConvertSidToStringSidW(sid, &text)) return "an unknown account";
-    std::string out = Ansi(text);
+    std::string out = Narrow(text);
     ::LocalFree(text);
     return out;
 }

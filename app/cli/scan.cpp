@@ -12,6 +12,7 @@
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/system_info.h"
+#include "common/text.h"
 #include "images.h"
 #include "platform.h"
 #include "tasks/catalogue.h"
@@ -21,18 +22,6 @@ namespace {
 
 // Keys keep the order they are written in, so that a person can read it.
 using Json = nlohmann::ordered_json;
-
-// File names and System.txt are 8-bit texts in the ANSI code page.
-std::string AnsiToUtf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 const char* OrderText(core::VersionOrder order) {
     switch (order) {

@@ -2,22 +2,14 @@
 
 #include <vector>
 
-#include "common/run_log.h"
 #include "common/install_paths.h"
+#include "common/run_log.h"
+#include "common/text.h"
 #include "message_table/events.h"
 #include "platform.h"
 
 namespace kv {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 // The type whose icon Event Viewer shows is the one the box showed.
 WORD TypeOf(UINT icon) {
@@ -33,7 +25,7 @@ WORD TypeOf(UINT icon) {
 
 void Write(WORD type, DWORD id, const std::vector<std::string>& inserts) {
     std::vector<std::wstring> wide;
-    for (const std::string& insert : inserts) wide.push_back(Wide(insert));
+    for (const std::string& insert : inserts) wide.push_back(Widen(insert));
     if (!Os().WriteEvent(type, id, wide)) Log("Event " + std::to_string(id) + " cannot be written");
 }
 

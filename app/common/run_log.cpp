@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/text.h"
 #include "platform.h"
 
 namespace kv {
@@ -11,20 +12,6 @@ namespace {
 
 bool g_holding = false;
 std::vector<std::string> g_held;
-
-std::string AnsiToUtf8(const std::string& text) {
-    if (text.empty() || text.size() > INT_MAX / 4) return {};
-    const int length = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wide <= 0) return {};
-    std::wstring units(static_cast<std::size_t>(wide), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, units.data(), wide);
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, units.data(), wide, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 std::string OneLine(const std::string& text) {
     std::string line;

@@ -4,6 +4,7 @@
 
 #include "common/install_paths.h"
 #include "common/run_log.h"
+#include "common/text.h"
 #include "platform.h"
 #include "sysinfo.h"
 
@@ -13,16 +14,6 @@ namespace {
 using InitNameSpaceFn = bool (*)(int);
 using BiosFn = const wchar_t* (*)(int);
 using UnInitNameSpaceFn = bool (*)();
-
-std::string Narrow(const std::wstring& text, UINT codePage) {
-    if (text.empty()) return {};
-    const int size = ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<size_t>(size - 1));
-    return out;
-}
 
 // The library's text is valid only until its next call.
 std::wstring Keep(const wchar_t* text) { return text ? text : L""; }

@@ -18,10 +18,6 @@ const char kCannotTell[] =
 
 }  // namespace
 
-struct FlashStarter {
-    static void Start(RunningFlash& flash, HANDLE process) { flash.process_.Reset(process); }
-};
-
 RunningFlash::RunningFlash(ui::TForm& holder, std::unique_ptr<FlashMutex> mutex,
                            std::unique_ptr<DriveEncryption> encryption)
     : mutex_(std::move(mutex)), encryption_(std::move(encryption)), hold_(std::make_unique<FlashHold>(holder)) {
@@ -135,7 +131,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     HANDLE process = nullptr;
     if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
         Log(std::string(kFlashTitle) + ": started " + command);
-        FlashStarter::Start(*start.flash, process);
+        start.flash->process_.Reset(process);
         return start;
     }
     start.startError = Os().LastError();

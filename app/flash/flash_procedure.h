@@ -33,6 +33,8 @@ enum class FlashStep { None, Board, Name, Image, Version, Power, Encryption, InP
 
 enum class FlashResult { Succeeded, Failed, Unknown };
 
+struct FlashStart;
+
 class RunningFlash final : public HeldFlash {
 public:
     RunningFlash(ui::TForm& holder, std::unique_ptr<FlashMutex> mutex, std::unique_ptr<DriveEncryption> encryption);
@@ -57,7 +59,8 @@ public:
     void MoveHoldTo(ui::TForm& holder);
 
 private:
-    friend struct FlashStarter;
+    // Only the procedure hands it the flasher it started.
+    friend FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm& holder);
     std::unique_ptr<FlashMutex> mutex_;
     std::unique_ptr<DriveEncryption> encryption_;
     std::unique_ptr<FlashHold> hold_;

@@ -25,9 +25,9 @@
 #include "forms/Myfloppy.h"
 #include "forms/Myusb.h"
 #include "forms/Mywindows.h"
+#include "modal_helpers.h"
 #include "sectorkit.h"
 #include "tasks/restart.h"
-#include "modal_helpers.h"
 
 namespace kv {
 namespace {

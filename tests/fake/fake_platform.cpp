@@ -35,6 +35,22 @@ FakeFile* FakePlatform::File(const std::string& path) {
     return nullptr;
 }
 
+namespace {
+const wchar_t* ScriptedBios(int index) {
+    static const wchar_t* const values[] = {L"Acme", L"KVD.100", L"20080215123000.000000+000", L"ABC12", L"PC"};
+    return index >= 0 && index < 5 ? values[index] : nullptr;
+}
+bool ScriptedInit(int) { return true; }
+bool ScriptedUnInit() { return true; }
+FARPROC AsProc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
+}  // namespace
+
+void FakePlatform::ScriptBiosLibrary() {
+    libraries["BIOS.dll"] = {{"InitNameSpace", AsProc(ScriptedInit)},
+                             {"BIOS", AsProc(ScriptedBios)},
+                             {"UnInitNameSpace", AsProc(ScriptedUnInit)}};
+}
+
 std::string FakePlatform::RunLog() {
     const FakeFile* log = File("C:\\KAVELTON\\Kavelton.log");
     return log ? log->bytes : std::string();

@@ -73,6 +73,8 @@ public:
     int openHandles() const { return static_cast<int>(handles_.size()); }
     int loadedLibraries() const { return static_cast<int>(modules_.size()); }
     FakeFile* File(const std::string& path);
+    // A BIOS.dll that reports the board ABC12 with BIOS version KVD.100.
+    void ScriptBiosLibrary();
     // What the run log holds so far; empty without one.
     std::string RunLog();
     int CallCount(const std::string& prefix) const;

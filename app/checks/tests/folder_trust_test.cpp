@@ -18,7 +18,7 @@ namespace {
 
 using test::ScopedFake;
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using test::Has;
 
 const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 

@@ -15,14 +15,6 @@
 namespace kv {
 namespace {
 
-const wchar_t* Bios(int index) {
-    static const wchar_t* const values[] = {L"Acme", L"KVD.100", L"20080215123000.000000+000", L"ABC12", L"PC"};
-    return index >= 0 && index < 5 ? values[index] : nullptr;
-}
-bool Init(int) { return true; }
-bool UnInit() { return true; }
-FARPROC Proc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
-
 const char kReport[] = "C:\\Reports\\scan.json";
 // The fake clock stands still, so the temporary name is known.
 const char kTemporary[] = "C:\\Reports\\scan.json.1000000.tmp";
@@ -56,8 +48,7 @@ TEST(Scan, ReportsWhatWouldStopAFlash) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         test::ScopedFake s;
-        s.fake.libraries["BIOS.dll"] = {{"InitNameSpace", Proc(Init)}, {"BIOS", Proc(Bios)},
-                                        {"UnInitNameSpace", Proc(UnInit)}};
+        s.fake.ScriptBiosLibrary();
         s.fake.files["C:\\KAVELTON\\System.txt"].bytes = "SystemID:ABC12\r\n";
         s.fake.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.101", 0}};
         c.setup(s.fake);

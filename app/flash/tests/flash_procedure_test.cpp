@@ -33,22 +33,13 @@ const char kInProgress[] =
     "A BIOS flash is in progress!\nWait until WinFlash64.exe has ended before you start another one.";
 const wchar_t kVolume[] = L"Win32_EncryptableVolume.DeviceID='C'";
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-const wchar_t* Bios(int index) {
-    static const wchar_t* const values[] = {L"Acme", L"KVD.100", L"20080215123000.000000+000", L"ABC12", L"PC"};
-    return index >= 0 && index < 5 ? values[index] : nullptr;
-}
-bool Init(int) { return true; }
-bool UnInit() { return true; }
-FARPROC Proc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
+using test::Has;
 
 // A machine whose board matches, with KVD.101 (newer) and KVD.099 in ROM,
 // and a system drive that drive encryption protects.
 struct Machine {
     Machine() {
-        fake.libraries["BIOS.dll"] = {{"InitNameSpace", Proc(Init)}, {"BIOS", Proc(Bios)},
-                                      {"UnInitNameSpace", Proc(UnInit)}};
+        fake.ScriptBiosLibrary();
         fake.files["C:\\KAVELTON\\System.txt"].bytes = "SystemID:ABC12\r\n";
         fake.folders["C:\\KAVELTON\\ROM\\*.*"] = {{"KVD.101", 0}, {"KVD.099", 0}};
         fake.runMs["WinFlash64.exe"] = 5000;
