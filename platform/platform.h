@@ -166,6 +166,12 @@ public:
     // path made absolute against the current directory (GetFullPathName);
     // empty when it cannot be.
     virtual std::string FullPathName(const std::string& path) = 0;
+    // Where an open file really lies, its links, junctions and mapped drives
+    // resolved, with the drive letter (GetFinalPathNameByHandle: normalized,
+    // short names made long, where the file system can tell, else as opened;
+    // given as "\\?\C:\..." or "\\?\UNC\server\share\..."). Empty with
+    // LastError() when it cannot be told.
+    virtual std::string FinalPathOfHandle(HANDLE h) = 0;
     // Puts from in the place of to in one step, replacing a file there, and
     // returns once the move is on the disk; false with LastError().
     virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;

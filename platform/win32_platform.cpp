@@ -408,6 +408,23 @@ public:
         full.resize(n);
         return Narrow(full);
     }
+    std::string FinalPathOfHandle(HANDLE h) override {
+        // Over SMB the normalized name needs access to every folder on the
+        // way; the name as opened has its links resolved all the same.
+        for (const DWORD flags : {FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, FILE_NAME_OPENED | VOLUME_NAME_DOS}) {
+            std::wstring path(MAX_PATH, L'\0');
+            DWORD n = ::GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()), flags);
+            // Too small: n is the size needed, the terminating null included.
+            if (n >= path.size()) {
+                path.assign(n, L'\0');
+                n = ::GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()), flags);
+            }
+            if (n == 0 || n >= path.size()) continue;
+            path.resize(n);
+            return Narrow(path);
+        }
+        return {};
+    }
     bool MoveFileReplacing(const std::string& from, const std::string& to) override {
         return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;

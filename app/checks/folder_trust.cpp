@@ -164,6 +164,12 @@ DWORD SecureInstallFolder() {
     return error;
 }
 
+std::string RestoreList() {
+    return std::string("Kavelton.exe, BIOS.dll, UsbScan.dll, Sectorkit.dll and any other .dll in ") + kInstallFolder +
+           "\ncopybinFile.bat, ToUSB.bat, " + kFlasherExe + ", fdd.imz\nSystem.txt, SHA256SUMS and the BIOS images in " +
+           kRomFolder;
+}
+
 bool InstallFolderTrustedAtStart() {
     std::vector<OpenEntry> open = FindOpenEntries();
     if (open.empty()) {
@@ -179,7 +185,7 @@ bool InstallFolderTrustedAtStart() {
         "an altered BIOS image or flasher in place.\n\nDo you want Kavelton to secure " +
         kInstallFolder +
         " now? Afterwards only administrators can change the folder and its files; users can still read "
-        "them.\nNo ends Kavelton.";
+        "them.\nYes secures it and ends Kavelton: restore its files, then start it again. No ends Kavelton.";
     if (!Boxes().Ask(Question::SecureFolder, question, kTitle, MB_ICONWARNING)) {
         EventFolder(false, DescribeOpenEntries(open));
         return false;
@@ -188,9 +194,17 @@ bool InstallFolderTrustedAtStart() {
     const DWORD error = SecureInstallFolder();
     open = FindOpenEntries();
     EventFolder(open.empty(), DescribeOpenEntries(open));
+    // Whatever the folder held while it was open may be someone else's by
+    // now, and a lock takes nothing from handles opened before it: nothing
+    // of it is used in this run.
     if (open.empty()) {
-        Log("Folder: " + std::string(kInstallFolder) + " is secure");
-        return true;
+        Boxes().Tell(std::string(kInstallFolder) +
+                         " is secured: only administrators can change it now.\n\nWhile it was open, others could "
+                         "have changed the files that Kavelton loads, runs or believes:\n\n" +
+                         RestoreList() + "\n\nRestore them, then start Kavelton again: " + kRestoreHow +
+                         ".\n\nKavelton ends now.",
+                     kTitle, MB_ICONWARNING);
+        return false;
     }
     Boxes().Tell(std::string(kInstallFolder) + " could not be secured" +
                          (error ? " (error " + std::to_string(error) + ")" : std::string()) + ". Still open:\n\n" +

@@ -39,8 +39,16 @@ std::string DescribeOpenEntries(const std::vector<OpenEntry>& open);
 // the locked access list. ERROR_SUCCESS, or the error.
 DWORD SecureInstallFolder();
 
+// What others could have changed while the folder was open, a line each:
+// once it is secured, these are restored before the program runs again, in
+// one of the ways kRestoreHow names.
+std::string RestoreList();
+inline constexpr char kRestoreHow[] =
+    "repair the installation with msiexec /fa Kavelton.msi, or copy them again from the vendor's package";
+
 // Before the main window: when the folder is open, asks whether to secure
-// it. True when the program may go on, the folder secure.
+// it, and ends the run either way. True when the program may go on: the
+// folder was secure already.
 bool InstallFolderTrustedAtStart();
 
 }  // namespace kv

@@ -16,6 +16,7 @@
 #include "flash/flash_procedure.h"
 #include "forms.h"
 #include "platform.h"
+#include "tasks/catalogue.h"
 #include "tasks/restart.h"
 
 namespace kv {
@@ -53,9 +54,25 @@ bool FolderTrusted() {
     return false;
 }
 
+// 0 when the folder and the images were secure already, nothing changed; 13
+// when they are secured now, and then nothing of them is used in this run,
+// the log included; 10 when they could not be.
 int SecureFolder() {
+    auto findOpen = [] {
+        std::vector<OpenEntry> open = FindOpenEntries();
+        // A task refuses an image others can change and sends its user here.
+        for (const std::string& image : ReadImageCatalogue().names)
+            if (auto entry = CheckEntry(RomPath(image))) open.push_back(*entry);
+        return open;
+    };
+    std::vector<OpenEntry> open = findOpen();
+    if (open.empty()) {
+        ReleaseRunLog();
+        Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
+        return kExitMatches;
+    }
     const DWORD error = SecureInstallFolder();
-    const std::vector<OpenEntry> open = FindOpenEntries();
+    open = findOpen();
     if (!open.empty()) {
         Say(std::string(kInstallFolder) + " could not be secured" +
             (error ? " (error " + std::to_string(error) + ")" : std::string()) + "; still open:\n" +
@@ -64,9 +81,9 @@ int SecureFolder() {
         return kExitFolderOpen;
     }
     EventFolder(true, "");
-    ReleaseRunLog();
-    Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
-    return kExitMatches;
+    Say(std::string(kInstallFolder) + " secured now; restore these files, then run Kavelton again:\n" + RestoreList() +
+        "\nTo restore them, " + kRestoreHow + ".");
+    return kExitFolderSecured;
 }
 
 // Says what ended the flash after the flasher ran, and writes its event.

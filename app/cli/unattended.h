@@ -22,6 +22,7 @@ enum ExitCode : int {
     kExitFolderOpen = 10,
     kExitUpdateAvailable = 11,
     kExitReportNotWritten = 12,
+    kExitFolderSecured = 13,  // /secure secured it now: its files are restored before the next run
     kExitRestartNeeded = 3010,
     kExitRestartStarted = 1641,
 };

@@ -70,7 +70,7 @@ void EventUpdateResult(const std::string& text, UINT icon) { Write(TypeOf(icon),
 
 void EventFolder(bool secured, const std::string& openEntries) {
     if (secured)
-        Write(EVENTLOG_INFORMATION_TYPE, KV_EVENT_FOLDER_SECURED, {kInstallFolder});
+        Write(EVENTLOG_WARNING_TYPE, KV_EVENT_FOLDER_SECURED, {kInstallFolder});
     else
         Write(EVENTLOG_WARNING_TYPE, KV_EVENT_FOLDER_OPEN, {kInstallFolder, openEntries});
 }

@@ -3,6 +3,7 @@
 // only its low 8 bits), the output on an inherited handle. Not reachable
 // under Wine: 5 (Wine reports AC power and no battery), 6 (no drive
 // encryption namespace) and 1641 (a restart ends the whole Wine session).
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -239,6 +240,42 @@ TEST_F(Unattended, ScanWritesTheReportIntoTheWorkingFolder) {
   RemoveDirectoryA(folder.c_str());
 }
 
+// The same path through Wine's drive Z:, the Unix root: only where the new
+// file really lies shows that it is the install folder. Empty outside Wine.
+std::string ThroughDriveZ(const std::string& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  char* unix = toUnix ? toUnix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;
+  if (!unix) return {};
+  std::string z = "Z:" + std::string(unix);
+  HeapFree(GetProcessHeap(), 0, unix);
+  std::replace(z.begin(), z.end(), '/', '\\');
+  return z;
+}
+
+// A deployment script whose variable went wrong: the report would take the
+// place of the library.
+TEST_F(Unattended, ScanRefusesAReportInTheInstallFolder) {
+  auto library = [] {
+    std::ifstream in(InstallPath("BIOS.dll"), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  const std::string before = library();
+  for (const std::string& report : {InstallPath("BIOS.dll"), ThroughDriveZ(InstallPath("BIOS.dll"))}) {
+    SCOPED_TRACE(report);
+    ASSERT_FALSE(report.empty()) << "no drive Z: to reach the folder by";
+    std::string out;
+    EXPECT_EQ(Run("/scan /report \"" + report + "\"", &out), 12u) << out;
+    EXPECT_NE(ParseScan(out).value("reportError", "").find("it would lie in C:\\KAVELTON"), std::string::npos) << out;
+    EXPECT_TRUE(library() == before) << "BIOS.dll was changed";
+    WIN32_FIND_DATAA found{};
+    HANDLE find = FindFirstFileA(InstallPath("*.tmp").c_str(), &found);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  }
+}
+
 // A second name for a file elsewhere, made while the folder was open: the
 // run log must not write through it.
 TEST_F(Unattended, TheLogIsNeverWrittenThroughAHardLink) {
@@ -261,6 +298,9 @@ TEST_F(OpenFolder, NothingIsLoadedOrWrittenBeforeTheFolderIsSecure) {
   EXPECT_EQ(Run("/check", &out), 10u);
   EXPECT_NE(out.find("\r\nC:\\KAVELTON: Everyone can change it\r\n"), std::string::npos) << out;
   EXPECT_EQ(Run("/?"), 0u) << "the usage is no reason to look at the folder";
+  // Wine stores no access list: nothing can be secured here.
+  EXPECT_EQ(Run("/secure", &out), 10u) << out;
+  EXPECT_NE(out.find("C:\\KAVELTON could not be secured; still open:\r\n"), std::string::npos) << out;
 
   StartApp();
   AnswerBox(ExpectBox("Kavelton",
@@ -268,8 +308,8 @@ TEST_F(OpenFolder, NothingIsLoadedOrWrittenBeforeTheFolderIsSecure) {
                       "with administrator rights:\n\nC:\\KAVELTON: Everyone can change it\n\nAny of them could run "
                       "programs of their own with administrator rights through Kavelton, or put an altered BIOS "
                       "image or flasher in place.\n\nDo you want Kavelton to secure C:\\KAVELTON now? Afterwards "
-                      "only administrators can change the folder and its files; users can still read them.\nNo "
-                      "ends Kavelton.",
+                      "only administrators can change the folder and its files; users can still read them.\nYes "
+                      "secures it and ends Kavelton: restore its files, then start it again. No ends Kavelton.",
                       {IDYES, IDNO}, Icon::Shown),
             IDNO);
   EXPECT_TRUE(app_.WaitExit(10s)) << "No ends the program; found:\n" << Windows();

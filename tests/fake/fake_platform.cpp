@@ -636,6 +636,20 @@ std::string FakePlatform::FullPathName(const std::string& path) {
     return absolute ? path : currentDir + "\\" + path;
 }
 
+std::string FakePlatform::FinalPathOfHandle(HANDLE h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return {};
+    const std::string& opened = it->second.key;
+    Record("FinalPathOfHandle " + opened);
+    if (Fault("FinalPathOfHandle " + opened)) return {};
+    for (auto& [name, path] : finalPaths)
+        if (Upper(name) == Upper(opened)) {
+            if (path.empty()) lastError_ = ERROR_PATH_NOT_FOUND;
+            return path;
+        }
+    return "\\\\?\\" + opened;
+}
+
 bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
     Record("MoveFileReplacing " + from + " " + to);
     FakeFile* source = File(from);

@@ -237,7 +237,12 @@ public:
     void WriteOutput(const std::string& text) override { output += text; }
 
     // --- Reports: a relative path lies in currentDir; a move renames files[]
+    // An open file's final path is Windows's "\\?\" and the name it was
+    // opened by, unless finalPaths gives another by that name
+    // (case-insensitive; an empty one cannot be told).
+    std::map<std::string, std::string> finalPaths;
     std::string FullPathName(const std::string& path) override;
+    std::string FinalPathOfHandle(HANDLE h) override;
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
 private:

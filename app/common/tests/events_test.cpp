@@ -18,7 +18,7 @@ namespace kv {
 namespace {
 
 TEST(Events, EachOutcomeWritesItsEvent) {
-    const WORD info = EVENTLOG_INFORMATION_TYPE, warning = EVENTLOG_WARNING_TYPE, error = EVENTLOG_ERROR_TYPE;
+    const WORD warning = EVENTLOG_WARNING_TYPE, error = EVENTLOG_ERROR_TYPE;
     struct Case {
         const char* what;
         std::function<void(test::FakePlatform&)> run;
@@ -55,7 +55,7 @@ TEST(Events, EachOutcomeWritesItsEvent) {
              ShowLastUpdateResult("KVD.100");
          },
          140, warning, {}},
-        {"the folder secured", secure(IDYES), 150, info, {L"C:\\KAVELTON"}},
+        {"the folder secured", secure(IDYES), 150, warning, {L"C:\\KAVELTON"}},
         {"the folder left open", secure(IDNO), 151, warning, {L"C:\\KAVELTON", L"C:\\KAVELTON: Everyone can change it"}},
         {"a restart refused during a flash",
          [](test::FakePlatform& fake) {
