@@ -33,21 +33,15 @@ done
 msiinfo export "$msi" Shortcut | tail -n +4 | cut -f2,3 | grep -qxF 'ProgramMenuFolder	Kavelton' ||
   fail "no Start-menu shortcut named Kavelton"
 msiinfo export "$msi" Icon | grep -q '^Kavelton.ico' || fail "no icon in the package"
-# Wine's installer ignores the lock, so the table itself is checked, by its
-# column names as Windows Installer reads it: Administrators own both folders.
-lock_sddl='O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+# Wine's installer ignores the lock: the table is checked by its column names,
+# as Windows Installer reads it, and Administrators own both folders.
+lock='O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
 msiinfo export "$msi" MsiLockPermissionsEx | tr -d '\r' >"$work/lock"
-[ "$(head -n 1 "$work/lock")" = "MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition" ] ||
-  fail "folder lock columns: $(head -n 1 "$work/lock")"
-printf '%s\n' "LockInstallFolder	InstallDir	CreateFolder	$lock_sddl	" \
-  "LockRomFolder	RomDir	CreateFolder	$lock_sddl	" >"$work/want-lock"
-[ "$(tail -n +4 "$work/lock" | sort)" = "$(sort "$work/want-lock")" ] || fail "folder lock: $(tail -n +4 "$work/lock")"
-msiinfo export "$msi" CreateFolder | tr -d '\r' >"$work/create"
-for want in 'InstallDir	Program' 'RomDir	RomFolder'; do
-  grep -qxF "$want" "$work/create" || fail "no CreateFolder row for the lock: $want"
-done
-# A directory whose id has no lower-case letter is a public property that
-# the command line could point elsewhere.
+[ "$(head -n 1 "$work/lock")" = "MsiLockPermissionsEx	LockObject	Table	SDDLText	Condition" ] &&
+  [ "$(tail -n +4 "$work/lock" | sort)" = "$(printf 'LockInstallFolder\tInstallDir\tCreateFolder\t%s\t\nLockRomFolder\tRomDir\tCreateFolder\t%s\t' "$lock" "$lock")" ] ||
+  fail "folder lock: $(cat "$work/lock")"
+[ "$(msiinfo export "$msi" CreateFolder | tr -d '\r' | grep -cx 'InstallDir	Program\|RomDir	RomFolder')" = 2 ] || fail "no CreateFolder rows"
+# A directory id without a lower-case letter is a public property.
 public=$(msiinfo export "$msi" Directory | tr -d '\r' | tail -n +4 | cut -f1 | grep -v '[a-z]' | grep -vx TARGETDIR || true)
 [ -z "$public" ] || fail "public directory ids: $public"
 msiinfo export "$msi" Registry | tr -d '\r' | cut -f2- | sort >"$work/registry"
@@ -90,8 +84,7 @@ printf 'log' >"$k/Kavelton.log"
 user_files=(ROM/KVB.100 System.txt SHA256SUMS Kavelton.log)
 
 echo "== upgrade, asked to move the folder"
-wine msiexec /i "$(winpath "$msi")" /qn 'TARGETDIR=C:\MOVED\' 'INSTALLDIR=C:\MOVED\' 'ROMDIR=C:\MOVEDROM\' ||
-  fail "upgrade returned $?"
+wine msiexec /i "$(winpath "$msi")" /qn 'TARGETDIR=C:\MOVED\' 'INSTALLDIR=C:\MOVED\' 'ROMDIR=C:\MOVEDROM\' || fail "upgrade returned $?"
 [ ! -e "$WINEPREFIX/drive_c/MOVED" ] && [ ! -e "$WINEPREFIX/drive_c/MOVEDROM" ] || fail "the command line moved a folder"
 n=$(uninstall_entries)
 [ "$n" = 1 ] || fail "upgrade: $n uninstall entries for Kavelton"

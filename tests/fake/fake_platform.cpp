@@ -639,15 +639,11 @@ std::string FakePlatform::FullPathName(const std::string& path) {
 std::string FakePlatform::FinalPathOfHandle(HANDLE h) {
     auto it = handles_.find(h);
     if (it == handles_.end() || it->second.kind != Open::File) return {};
-    const std::string& opened = it->second.key;
-    Record("FinalPathOfHandle " + opened);
-    if (Fault("FinalPathOfHandle " + opened)) return {};
+    Record("FinalPathOfHandle " + it->second.key);
+    if (Fault("FinalPathOfHandle " + it->second.key)) return {};
     for (auto& [name, path] : finalPaths)
-        if (Upper(name) == Upper(opened)) {
-            if (path.empty()) lastError_ = ERROR_PATH_NOT_FOUND;
-            return path;
-        }
-    return "\\\\?\\" + opened;
+        if (Upper(name) == Upper(it->second.key)) return path;
+    return "\\\\?\\" + it->second.key;
 }
 
 bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {

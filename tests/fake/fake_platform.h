@@ -237,9 +237,7 @@ public:
     void WriteOutput(const std::string& text) override { output += text; }
 
     // --- Reports: a relative path lies in currentDir; a move renames files[]
-    // An open file's final path is Windows's "\\?\" and the name it was
-    // opened by, unless finalPaths gives another by that name
-    // (case-insensitive; an empty one cannot be told).
+    // An open file lies at "\\?\" and its name, unless finalPaths says where.
     std::map<std::string, std::string> finalPaths;
     std::string FullPathName(const std::string& path) override;
     std::string FinalPathOfHandle(HANDLE h) override;
