@@ -361,43 +361,24 @@ bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PR
          << state->Privileges[0].Attributes;
     Record(line.str());
     if (Fault("AdjustTokenPrivileges")) return false;
-    auto it = handles_.find(token);
-    if (it == handles_.end() || it->second.kind != Open::Token) {
-        lastError_ = ERROR_INVALID_HANDLE;
-        return false;
-    }
+    if (!token) return false;
     if (previous) previous->PrivilegeCount = 0;
-    lastError_ = ERROR_SUCCESS;
-    for (DWORD i = 0; i < state->PrivilegeCount && i < 1; ++i) {
-        const DWORD luid = state->Privileges[i].Luid.LowPart;
-        if (std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), luid)) {
-            lastError_ = ERROR_NOT_ALL_ASSIGNED;
-            continue;
-        }
-        const auto on = std::find(enabledPrivileges.begin(), enabledPrivileges.end(), luid);
-        const bool wasOn = on != enabledPrivileges.end();
-        const bool turnOn = (state->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-        if (wasOn == turnOn) continue;
-        if (previous) {
-            previous->PrivilegeCount = 1;
-            previous->Privileges[0] = {state->Privileges[i].Luid, wasOn ? DWORD(SE_PRIVILEGE_ENABLED) : 0};
-        }
-        if (turnOn)
-            enabledPrivileges.push_back(luid);
-        else
-            enabledPrivileges.erase(on);
-    }
+    const DWORD luid = state->Privileges[0].Luid.LowPart;
+    const bool on = (state->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    const auto was = std::find(enabledPrivileges.begin(), enabledPrivileges.end(), luid);
+    lastError_ = std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), luid) ? ERROR_NOT_ALL_ASSIGNED : 0;
+    if (lastError_ || (was != enabledPrivileges.end()) == on) return true;
+    if (previous) *previous = {1, {{state->Privileges[0].Luid, on ? 0u : DWORD(SE_PRIVILEGE_ENABLED)}}};
+    on ? enabledPrivileges.push_back(luid) : void(enabledPrivileges.erase(was));
     return true;
 }
 
 bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
     Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
     if (Fault("ExitWindowsEx")) return false;
-    if (!std::count(enabledPrivileges.begin(), enabledPrivileges.end(), 19)) {
-        lastError_ = ERROR_PRIVILEGE_NOT_HELD;
-        return false;
-    }
-    return true;
+    const bool held = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), 19) > 0;
+    if (!held) lastError_ = ERROR_PRIVILEGE_NOT_HELD;
+    return held;
 }
 
 DWORD FakePlatform::LastError() { return lastError_; }
@@ -633,8 +614,7 @@ bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
 }
 
 DWORD FakePlatform::RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) {
-    Record("RestartWithReason " + std::to_string(flags) + " " + std::to_string(reason) + " " +
-           std::to_string(graceSeconds));
+    Record("RestartWithReason " + std::to_string(flags) + " " + std::to_string(graceSeconds));
     restartReasons.push_back(reason);
     restartFlags = flags;
     restartSeconds = graceSeconds;

@@ -155,8 +155,7 @@ public:
 private:
     void Record(const std::string& call);
     bool Fault(const std::string& call);
-    // A started process's handle, or false with the scripted start error;
-    // call names the start for the fault sweep.
+    // Starts a process as scripted; call names the start for the fault sweep.
     bool Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
                 const std::string& currentDir, HANDLE* process);
     DWORD lastError_ = 0;
@@ -164,13 +163,10 @@ private:
 
 public:
     // --- What a user brings or sees never gets our rights -----------------
-    // Script: privileges by LUID that the token does not hold (adjusting
-    // them answers ERROR_NOT_ALL_ASSIGNED, as Windows and Wine do); whether
-    // the desktop's shell answers. Record: the privileges enabled now, and
-    // the last restart's flags, warning and message. ExitWindowsEx refuses
-    // with ERROR_PRIVILEGE_NOT_HELD while the shutdown privilege is off, and
-    // a standard-user start is recorded with its rights as
-    // "StartAsStandardUser <line> deny <SIDs> flags <n> integrity <SID>".
+    // Script: privileges (by LUID) the token lacks, which adjust with
+    // ERROR_NOT_ALL_ASSIGNED; whether the desktop's shell answers. Record:
+    // privileges on now; the last restart's flags, warning and message.
+    // ExitWindowsEx fails with 1314 while the shutdown privilege (19) is off.
     std::vector<DWORD> privilegesNotHeld;
     std::vector<DWORD> enabledPrivileges;
     bool desktopShell = true;

@@ -384,10 +384,7 @@ TEST_F(MainFormTest, LogoOpensTheMakersWebSiteAsTheDesktopsUserOrShowsIt) {
         EXPECT_EQ(fake().CallCount("StartProcess"), 0);
         EXPECT_EQ(fake().opened.size(), shell ? 1u : 0u);
         ASSERT_EQ(fake().messages.size(), shell ? 0u : 1u);
-        if (!shell) {
-            EXPECT_TRUE(test::Has(fake().messages[0].text, "\n\nhttps://www.kavelton.com/\n\n")) << fake().messages[0].text;
-            EXPECT_EQ(fake().messages[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION | MB_TOPMOST));
-        }
+        if (!shell) EXPECT_TRUE(test::Has(fake().messages[0].text, "\n\nhttps://www.kavelton.com/\n\n"));
     }
 }
 

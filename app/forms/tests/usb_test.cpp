@@ -363,38 +363,25 @@ TEST_F(UsbDialogTest, TheBatchFilesOutcomeDecidesTheSuccessQuestion) {
 // The key and what lies on it are the user's: ToUSB.bat runs with a standard
 // user's rights, made from ours, and never with ours when they cannot be made.
 TEST_F(UsbDialogTest, ToUsbRunsWithAStandardUsersRightsOrNotAtAll) {
-    struct Case {
-        const char* user;
-        DWORD startError;
-        const char* rights;  // nullptr: nothing starts
-    };
-    const Case cases[] = {
-        {"S-1-5-21-1-2-3-1000", 0, "deny S-1-5-32-544 flags 1 integrity S-1-16-8192"},
-        {"S-1-5-18", 0, "deny S-1-5-32-544,S-1-5-18 flags 1 integrity S-1-16-8192"},
-        {"S-1-5-21-1-2-3-1000", ERROR_PRIVILEGE_NOT_HELD, nullptr},
-        {"not a SID", 0, nullptr},
-    };
+    struct Case { const char* user; DWORD startError; const char* rights; };  // no rights: nothing starts
+    const Case cases[] = {{"S-1-5-21-1-2-3-1000", 0, "deny S-1-5-32-544 flags 1 integrity S-1-16-8192"},
+                          {"S-1-5-18", 0, "deny S-1-5-32-544,S-1-5-18 flags 1 integrity S-1-16-8192"},
+                          {"S-1-5-21-1-2-3-1000", ERROR_PRIVILEGE_NOT_HELD, nullptr}, {"not a SID", 0, nullptr}};
     fake().security["C:\\KAVELTON\\ROM\\KV1.107"] = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.user);
         fake().userSid = c.user;
-        fake().startErrors.clear();
-        if (c.startError) fake().startErrors["ToUSB.bat"] = c.startError;
+        fake().startErrors = {{"ToUSB.bat", c.startError}};
+        if (!c.startError) fake().startErrors.clear();
         fake().answers = {IDNO};
         Ok("E:", "KV1.107");
         EXPECT_EQ(fake().CallCount("StartProcess"), 0) << "started with our own rights";
-        if (c.rights) {
-            EXPECT_EQ(fake().CallCount(std::string("StartAsStandardUser \"C:\\KAVELTON\\ToUSB.bat\"  E: KV1.107 ") +
-                                       c.rights),
-                      1);
-        } else {
-            EXPECT_TRUE(fake().commands.empty());
-            ExpectOnlyError("ToUSB.bat could not be started with a standard user's rights (error " +
-                            std::to_string(c.startError ? c.startError : DWORD(ERROR_INVALID_SID)) +
-                            ").\nThe BIOS file was not copied.");
-        }
+        const std::string line = "StartAsStandardUser \"C:\\KAVELTON\\ToUSB.bat\"  E: KV1.107 ";
+        const DWORD error = c.startError ? c.startError : DWORD(ERROR_INVALID_SID);
+        if (c.rights) EXPECT_EQ(fake().CallCount(line + c.rights), 1);
+        else ExpectOnlyError("ToUSB.bat could not be started with a standard user's rights (error " +
+                             std::to_string(error) + ").\nThe BIOS file was not copied.");
         dialog_.reset();
-        fake().commands.clear();
     }
 }
 
