@@ -22,6 +22,15 @@ struct Sha256Hash {
     virtual ~Sha256Hash() = default;
 };
 
+// The rights of a program started for the user, cut down from ours:
+// SIDs that only deny, CreateRestrictedToken's flags, and the integrity
+// level's SID.
+struct UserRights {
+    std::vector<std::vector<BYTE>> denyOnly;
+    DWORD flags = 0;
+    std::vector<BYTE> integrity;
+};
+
 struct FolderEntry {
     std::string name;
     DWORD attributes = 0;
@@ -60,7 +69,6 @@ public:
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
 
     // Processes.
-    virtual void ShellExecuteOpen(const std::string& file) = 0;
     virtual HANDLE CreateProcessSnapshot() = 0;  // INVALID_HANDLE_VALUE on failure
     virtual bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
     virtual bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
@@ -79,7 +87,11 @@ public:
     virtual HANDLE GetCurrentProcess() = 0;
     virtual bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
     virtual bool LookupPrivilege(const char* system, const char* name, LUID* luid) = 0;
-    virtual bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) = 0;
+    // previous, when given, receives the privileges whose state it changed
+    // (room for one); true with LastError() ERROR_NOT_ALL_ASSIGNED when the
+    // token does not hold one of them.
+    virtual bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
+                                       TOKEN_PRIVILEGES* previous) = 0;
     virtual bool ExitWindowsEx(UINT flags, DWORD reason) = 0;
 
     // The calling thread's last error, as the failed call above left it.
@@ -146,9 +158,6 @@ public:
     // (another holds it) or WAIT_FAILED.
     virtual DWORD WaitForMutex(HANDLE mutex) = 0;
     virtual bool ReleaseMutex(HANDLE mutex) = 0;
-    // Asks Windows to restart for the reason (InitiateShutdown), which also
-    // works from a service account; ERROR_SUCCESS or the error.
-    virtual DWORD RequestRestart(DWORD reason) = 0;
 
     // --- The command line's output -----------------------------------------
     // Writes to the program's standard output (inherited, or redirected to a
@@ -175,6 +184,23 @@ public:
     // Puts from in the place of to in one step, replacing a file there, and
     // returns once the move is on the disk; false with LastError().
     virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
+
+    // --- What a user brings or sees never gets our rights -------------------
+    // Starts commandLine hidden, in currentDir, under a token made from ours
+    // as rights says, never under ours itself: false with LastError() when
+    // that token cannot be made or the program cannot start. The process
+    // handle is the caller's to close.
+    virtual bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                                     const std::string& currentDir, HANDLE* process) = 0;
+    // Opens address (a web page) as the user of the desktop, through the
+    // shell's own desktop window, so that it never runs with our token. False
+    // where no shell of the desktop answers (none runs; a service session).
+    virtual bool OpenAsDesktopUser(const std::string& address) = 0;
+    // Asks Windows to restart (InitiateShutdown) with flags for the reason,
+    // after graceSeconds in which logged-on users see message; also works
+    // from a service account. ERROR_SUCCESS or the error.
+    virtual DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds,
+                                    const std::wstring& message) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

@@ -2,6 +2,10 @@
 
 #include <aclapi.h>
 #include <bcrypt.h>
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 
 #include <type_traits>
 #include <tlhelp32.h>
@@ -75,6 +79,138 @@ const Bcrypt* BcryptApi() {
         return &found;
     }();
     return api;
+}
+
+// --- What a user brings or sees never gets our rights ---------------------
+
+// A COM interface, BSTR or VARIANT of the shell chain, released on every way
+// out.
+template <typename T>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() {
+        if (p_) p_->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+    T** put() { return &p_; }
+    void** putVoid() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+struct OwnedVariant {
+    OwnedVariant() { ::VariantInit(&v); }
+    ~OwnedVariant() { ::VariantClear(&v); }
+    OwnedVariant(const OwnedVariant&) = delete;
+    OwnedVariant& operator=(const OwnedVariant&) = delete;
+    // False when the string cannot be allocated; v stays empty then.
+    bool SetText(const std::wstring& text) {
+        ::VariantClear(&v);
+        BSTR b = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!b) return false;
+        V_VT(&v) = VT_BSTR;
+        V_BSTR(&v) = b;
+        return true;
+    }
+    void SetInt(LONG value) {
+        ::VariantClear(&v);
+        V_VT(&v) = VT_I4;
+        V_I4(&v) = value;
+    }
+    VARIANT v;
+};
+
+// The shell's own ShellExecute, reached from the desktop window that the
+// user's Explorer shows: what it starts runs as that user, with that user's
+// rights, whatever ours are. Needs COM initialised on this thread.
+bool OpenThroughDesktop(const std::wstring& address) {
+    ComRef<IShellWindows> windows;
+    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_IShellWindows, windows.putVoid())) ||
+        !windows.get())
+        return false;
+    OwnedVariant location, root;
+    location.SetInt(CSIDL_DESKTOP);
+    long window = 0;
+    ComRef<IDispatch> desktop;
+    // S_FALSE, with no dispatch, when no shell shows a desktop here.
+    if (windows->FindWindowSW(&location.v, &root.v, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, desktop.put()) != S_OK ||
+        !desktop.get())
+        return false;
+    ComRef<IServiceProvider> services;
+    if (FAILED(desktop->QueryInterface(IID_IServiceProvider, services.putVoid())) || !services.get()) return false;
+    ComRef<IShellBrowser> browser;
+    if (FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.putVoid())) || !browser.get())
+        return false;
+    ComRef<IShellView> view;
+    if (FAILED(browser->QueryActiveShellView(view.put())) || !view.get()) return false;
+    ComRef<IDispatch> background;
+    if (FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.putVoid())) || !background.get())
+        return false;
+    ComRef<IShellFolderViewDual> folderView;
+    if (FAILED(background->QueryInterface(IID_IShellFolderViewDual, folderView.putVoid())) || !folderView.get())
+        return false;
+    ComRef<IDispatch> application;
+    if (FAILED(folderView->get_Application(application.put())) || !application.get()) return false;
+    ComRef<IShellDispatch2> shell;
+    if (FAILED(application->QueryInterface(IID_IShellDispatch2, shell.putVoid())) || !shell.get()) return false;
+    BSTR file = ::SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
+    if (!file) return false;
+    OwnedVariant arguments, folder, operation, show;
+    const bool ready = arguments.SetText(L"") && folder.SetText(L"") && operation.SetText(L"open");
+    show.SetInt(SW_SHOWNORMAL);
+    const HRESULT hr = ready ? shell->ShellExecute(file, arguments.v, folder.v, operation.v, show.v) : E_OUTOFMEMORY;
+    ::SysFreeString(file);
+    return SUCCEEDED(hr);
+}
+
+// Closes h and leaves the last error as it was before.
+void CloseKeepingError(HANDLE h) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(h);
+    ::SetLastError(error);
+}
+
+// A primary token made from ours as rights says; nullptr, with the last
+// error, when any part of it cannot be made.
+HANDLE MakeUserToken(const UserRights& rights) {
+    if (rights.integrity.empty() || !::IsValidSid(const_cast<BYTE*>(rights.integrity.data()))) {
+        ::SetLastError(ERROR_INVALID_SID);
+        return nullptr;
+    }
+    std::vector<SID_AND_ATTRIBUTES> denyOnly;
+    for (const std::vector<BYTE>& sid : rights.denyOnly) {
+        if (sid.empty() || !::IsValidSid(const_cast<BYTE*>(sid.data()))) {
+            ::SetLastError(ERROR_INVALID_SID);
+            return nullptr;
+        }
+        denyOnly.push_back({const_cast<BYTE*>(sid.data()), 0});
+    }
+    HANDLE own = nullptr;
+    // The new token keeps this access, which its integrity change and
+    // CreateProcessAsUser need.
+    if (!::OpenProcessToken(::GetCurrentProcess(),
+                            TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT, &own))
+        return nullptr;
+    HANDLE restricted = nullptr;
+    const BOOL made = ::CreateRestrictedToken(own, rights.flags, static_cast<DWORD>(denyOnly.size()),
+                                              denyOnly.empty() ? nullptr : denyOnly.data(), 0, nullptr, 0, nullptr,
+                                              &restricted);
+    CloseKeepingError(own);
+    if (!made) return nullptr;
+    TOKEN_MANDATORY_LABEL label{};
+    label.Label.Sid = const_cast<BYTE*>(rights.integrity.data());
+    label.Label.Attributes = SE_GROUP_INTEGRITY;
+    if (!::SetTokenInformation(restricted, TokenIntegrityLevel, &label,
+                               sizeof label + ::GetLengthSid(label.Label.Sid))) {
+        CloseKeepingError(restricted);
+        return nullptr;
+    }
+    return restricted;
 }
 
 class Win32Platform final : public Platform {
@@ -178,18 +314,6 @@ public:
         return ok;
     }
 
-    void ShellExecuteOpen(const std::string& file) override {
-        // The shell is large and needed only for this click: loaded at the
-        // first click rather than at every start. It stays loaded: the open
-        // may go on in threads of the shell's own after ShellExecuteA returns,
-        // and unloading it under them would pull their code away.
-        static HMODULE shell = nullptr;
-        if (!shell) shell = LoadSystemLibrary("shell32.dll");
-        if (!shell) return;
-        using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-        if (auto open = ProcAs<ShellExecuteFn>(::GetProcAddress(shell, "ShellExecuteA")))
-            open(nullptr, "open", file.c_str(), "", "", SW_SHOW);
-    }
     HANDLE CreateProcessSnapshot() override {
         return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     }
@@ -231,9 +355,11 @@ public:
     bool LookupPrivilege(const char* system, const char* name, LUID* luid) override {
         return ::LookupPrivilegeValueA(system, name, luid) != FALSE;
     }
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) override {
-        return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, state, 0, nullptr,
-                                       nullptr) != FALSE;
+    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
+                               TOKEN_PRIVILEGES* previous) override {
+        DWORD size = 0;
+        return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, state, previous ? sizeof *previous : 0,
+                                       previous, previous ? &size : nullptr) != FALSE;
     }
     bool ExitWindowsEx(UINT flags, DWORD reason) override {
         return ::ExitWindowsEx(flags, reason) != FALSE;
@@ -379,9 +505,6 @@ public:
     }
     DWORD WaitForMutex(HANDLE mutex) override { return ::WaitForSingleObject(mutex, 0); }
     bool ReleaseMutex(HANDLE mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
-    DWORD RequestRestart(DWORD reason) override {
-        return ::InitiateShutdownW(nullptr, nullptr, 0, SHUTDOWN_RESTART, reason);
-    }
     bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
         HANDLE source = ::RegisterEventSourceW(nullptr, L"Kavelton");
         if (!source) return false;
@@ -428,6 +551,47 @@ public:
     bool MoveFileReplacing(const std::string& from, const std::string& to) override {
         return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+
+    // --- What a user brings or sees never gets our rights -----------------
+    bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                             const std::string& currentDir, HANDLE* process) override {
+        *process = nullptr;
+        HANDLE token = MakeUserToken(rights);
+        if (!token) return false;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION info{};
+        // CreateProcessAsUserW may write into its command line.
+        std::wstring line = Wide(commandLine);
+        const std::wstring folder = Wide(currentDir);
+        // No handle of ours is inherited: the child gets nothing it could
+        // not open itself.
+        const BOOL started = !line.empty() &&
+                             ::CreateProcessAsUserW(token, nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                                                    nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info);
+        CloseKeepingError(token);
+        if (!started) return false;
+        ::CloseHandle(info.hThread);
+        *process = info.hProcess;
+        return true;
+    }
+    bool OpenAsDesktopUser(const std::string& address) override {
+        const std::wstring wide = Wide(address);
+        if (wide.empty()) return false;
+        const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        // RPC_E_CHANGED_MODE: COM already runs on this thread in another
+        // apartment; use it, and leave it to whoever started it.
+        if (FAILED(init) && init != RPC_E_CHANGED_MODE) return false;
+        const bool opened = OpenThroughDesktop(wide);
+        if (SUCCEEDED(init)) ::CoUninitialize();
+        return opened;
+    }
+    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override {
+        std::wstring text = message;
+        return ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), graceSeconds, flags, reason);
     }
 
 private:

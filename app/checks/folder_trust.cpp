@@ -150,9 +150,9 @@ std::string DescribeOpenEntries(const std::vector<OpenEntry>& open) {
 
 DWORD SecureInstallFolder() {
     // An elevated token holds both, but disabled: taking the files of other
-    // owners needs them.
-    EnablePrivilege("SeTakeOwnershipPrivilege");
-    EnablePrivilege("SeRestorePrivilege");
+    // owners needs them, for this step only.
+    const auto takeOwnership = EnablePrivilege("SeTakeOwnershipPrivilege");
+    const auto restore = EnablePrivilege("SeRestorePrivilege");
     PSECURITY_DESCRIPTOR sd = nullptr;
     ULONG size = 0;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderLockSddl, SDDL_REVISION_1, &sd, &size))

@@ -3,6 +3,8 @@
 // for its report alone and only logs.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "common/dialogue.h"
@@ -20,6 +22,7 @@ void Note(const std::string& text);
 struct FlashOptions {
     std::string image;
     bool force = false, suspendEncryption = false, restart = false;
+    DWORD restartSeconds = 0;  // the warning before the restart
 };
 
 // The boxes a run would show are spoken, and each question is answered by

@@ -25,7 +25,7 @@ namespace {
 const char kUsage[] =
     "Usage: Kavelton.exe /check\n"
     "       Kavelton.exe /secure\n"
-    "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart]\n"
+    "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart[:SECONDS]]\n"
     "       Kavelton.exe /scan [/report FILE]\n"
     "       Kavelton.exe /?\n"
     "Run from an elevated prompt with start /wait, or from a deployment tool.";
@@ -144,11 +144,12 @@ int Flash(const FlashOptions& options, bool& started) {
         EventFlashed(options.image, false, answers);
         return kExitRestartNeeded;
     }
-    const RestartOutcome restart = RestartForUpdate(options.image, answers, RestartBy::Unattended);
+    const RestartOutcome restart =
+        RestartForUpdate(options.image, answers, RestartBy::Unattended, options.restartSeconds);
     EventFlashed(options.image, restart == RestartOutcome::Started, answers);
     switch (restart) {
     case RestartOutcome::Started:
-        Say("Flashed: restarting the system.");
+        Say("Flashed: the system restarts in " + std::to_string(options.restartSeconds) + " seconds.");
         return kExitRestartStarted;
     case RestartOutcome::Refused:
         return kExitRestartNeeded;
@@ -180,6 +181,26 @@ std::vector<std::string> SplitArguments(const std::string& commandLine) {
     }
     if (inWord) words.push_back(word);
     return words;
+}
+
+bool RestartSwitch(const std::string& word, DWORD& seconds) {
+    const std::string name = "/restart";
+    if (word.size() < name.size() || !core::EqualIgnoringCase(word.substr(0, name.size()), name)) return false;
+    if (word.size() == name.size()) {
+        seconds = kRestartWarningSeconds;
+        return true;
+    }
+    const std::string digits = word.substr(name.size() + 1);
+    // Three digits at most: 600 is the longest, and no number can overflow.
+    if (word[name.size()] != ':' || digits.empty() || digits.size() > 3) return false;
+    DWORD value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<DWORD>(c - '0');
+    }
+    if (value > kMaxRestartWarningSeconds) return false;
+    seconds = value;
+    return true;
 }
 
 bool HasArguments(const std::string& commandLine) { return !SplitArguments(commandLine).empty(); }
@@ -215,7 +236,7 @@ int RunUnattended(const std::string& commandLine) {
                 options.force = true;
             else if (core::EqualIgnoringCase(words[i], "/suspendencryption"))
                 options.suspendEncryption = true;
-            else if (core::EqualIgnoringCase(words[i], "/restart"))
+            else if (RestartSwitch(words[i], options.restartSeconds))
                 options.restart = true;
             else
                 usable = false;

@@ -2,6 +2,8 @@
 // /scan, which report through the exit code, standard output and the run log.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,11 @@ enum ExitCode : int {
 
 // The words of a command line: blanks separate them, double quotes group.
 std::vector<std::string> SplitArguments(const std::string& commandLine);
+
+// The restart switch: "/restart" (a warning of the default length) or
+// "/restart:SECONDS", 0 to 600 written in digits. False for any other word,
+// which then is a bad argument.
+bool RestartSwitch(const std::string& word, DWORD& seconds);
 
 // True when the program was started with arguments.
 bool HasArguments(const std::string& commandLine);

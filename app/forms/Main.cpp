@@ -253,7 +253,16 @@ void TMainForm::SpeedButton1Click() {
     about->ShowModal();
 }
 
-void TMainForm::OnLogoClick() { Os().ShellExecuteOpen(kMakerWebSite); }
+void TMainForm::OnLogoClick() {
+    // A browser started by us would hold our rights, and its Open and Save
+    // dialogs would hand them to whoever sits at the keyboard.
+    if (Os().OpenAsDesktopUser(kMakerWebSite)) return;
+    Log(std::string("The web page could not be opened as the desktop's user: ") + kMakerWebSite);
+    Boxes().Tell(std::string("Kavelton does not open web pages with administrator rights, and the desktop could not "
+                             "open it for you.\nPlease open this address in your web browser:\n\n") +
+                     kMakerWebSite + "\n\n(Ctrl+C copies the text of this box.)",
+                 "Kavelton", MB_ICONINFORMATION);
+}
 
 void TMainForm::OnExitClick() { Close(); }
 

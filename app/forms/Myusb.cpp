@@ -130,7 +130,8 @@ void TUSB::Button1Click() {
     Button2.SetVisible(false);
     ProgressBar1.SetVisible(true);
     OsHandle batch;
-    if (!run.StartBatch("ToUSB.bat", core::UsbKeyCommand(drive, image), batch)) {
+    // The key is the user's: links on it must reach no further than the user.
+    if (!run.StartBatch("ToUSB.bat", core::UsbKeyCommand(drive, image), batch, BatchRights::StandardUser)) {
         ProgressBar1.SetVisible(false);
         Button1.SetVisible(true);
         Button2.SetVisible(true);

@@ -14,24 +14,23 @@
 
 namespace kv {
 
-void RestartSystem() {
-    HANDLE process = Os().GetCurrentProcess();
-    HANDLE token = nullptr;
-    if (!Os().OpenProcessToken(process, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        Boxes().Tell("Open Process Token Failed!", "OpenProcessToken", 0);
-        token = nullptr;
-    }
-    TOKEN_PRIVILEGES privileges{};
-    Os().LookupPrivilege(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid);
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    Os().AdjustTokenPrivileges(token, false, &privileges);
-    if (token) Os().CloseHandle(token);
+namespace {
+
+constexpr DWORD kPlannedUpgrade = SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE | SHTDN_REASON_FLAG_PLANNED;
+
+}  // namespace
+
+DWORD RestartSystem() {
+    const auto shutdown = EnablePrivilege("SeShutdownPrivilege");
+    if (!shutdown.TokenOpened()) Boxes().Tell("Open Process Token Failed!", "OpenProcessToken", 0);
     // Without EWX_FORCE: every program may still save its work or refuse.
-    Os().ExitWindowsEx(EWX_REBOOT, 0);
+    // Asked even without the privilege: Windows, not a guess, says no.
+    if (Os().ExitWindowsEx(EWX_REBOOT, kPlannedUpgrade)) return ERROR_SUCCESS;
+    const DWORD error = Os().LastError();
+    return error ? error : ERROR_GEN_FAILURE;
 }
 
-RestartOutcome RestartForUpdate(const std::string& image, Dialogue& dialogue, RestartBy by) {
+RestartOutcome RestartForUpdate(const std::string& image, Dialogue& dialogue, RestartBy by, DWORD warnSeconds) {
     // A restart under a writing flasher can leave the board without a BIOS;
     // Windows would only ask the holding window, and offer "Restart anyway".
     if (FlashInProgress()) {
@@ -44,18 +43,27 @@ RestartOutcome RestartForUpdate(const std::string& image, Dialogue& dialogue, Re
     }
     LetGoOfEndedFlashes();
     RecordUpdate(image);
+    DWORD error = ERROR_SUCCESS;
     if (by == RestartBy::Gui) {
-        RestartSystem();
-        return RestartOutcome::Started;
+        error = RestartSystem();
+    } else {
+        const auto shutdown = EnablePrivilege("SeShutdownPrivilege");
+        // Other sessions and our own are ended once the warning is over: a
+        // user who is logged on, or a program that will not close, would
+        // otherwise keep the update from finishing while 1641 says it did.
+        error = Os().RestartWithReason(SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, kPlannedUpgrade,
+                                       warnSeconds, L"Kavelton restarts this computer to finish a BIOS update.");
     }
-    EnablePrivilege("SeShutdownPrivilege");
-    const DWORD error =
-        Os().RequestRestart(SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE | SHTDN_REASON_FLAG_PLANNED);
     if (error != ERROR_SUCCESS) {
         Log("Restart could not be started, error " + std::to_string(error));
+        if (by == RestartBy::Gui)
+            dialogue.Tell("Windows did not start the restart (error " + std::to_string(error) +
+                              ").\nRestart the system yourself to finish the BIOS update.",
+                          "Restart system", MB_ICONERROR);
         return RestartOutcome::Failed;
     }
-    Log("Restart started");
+    Log(by == RestartBy::Gui ? "Restart started"
+                             : "Restart started, in " + std::to_string(warnSeconds) + " seconds");
     return RestartOutcome::Started;
 }
 

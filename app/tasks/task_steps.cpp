@@ -6,6 +6,7 @@
 #include "checks/image_checksum.h"
 #include "commands.h"
 #include "common/install_paths.h"
+#include "common/privileges.h"
 #include "common/run_log.h"
 #include "forms.h"
 #include "tasks/catalogue.h"
@@ -58,17 +59,30 @@ bool TaskSteps::VersionAccepted(bool equalCaseQuestion, const std::string& runni
     return accepted;
 }
 
-bool TaskSteps::StartBatch(const std::string& batchName, const std::string& commandLine,
-                         OsHandle& process) const {
+bool TaskSteps::StartBatch(const std::string& batchName, const std::string& commandLine, OsHandle& process,
+                           BatchRights rights) const {
     HANDLE started = nullptr;
     // By its full path: a bare name would be looked for in the system
     // folders and on PATH too, when it is missing here.
     const std::string line = "\"" + InstallPath(batchName) + "\"" + commandLine.substr(batchName.size());
-    Log(std::string(errorTitle_) + ": start " + line);
-    if (!Os().StartProcess("", line, SW_HIDE, kInstallFolder, &started)) {
-        const DWORD error = Os().LastError();
-        Error(batchName + " could not be started (error " + std::to_string(error) +
-              ").\nThe BIOS file was not copied.");
+    const bool asUser = rights == BatchRights::StandardUser;
+    Log(std::string(errorTitle_) + ": start " + line + (asUser ? " as a standard user" : ""));
+    DWORD error = ERROR_SUCCESS;
+    bool ok = false;
+    if (!asUser) {
+        ok = Os().StartProcess("", line, SW_HIDE, kInstallFolder, &started);
+    } else {
+        // Never with our own rights instead: without the user's, nothing runs.
+        UserRights user;
+        if (StandardUserRights(user))
+            ok = Os().StartAsStandardUser(user, line, kInstallFolder, &started);
+        else
+            error = ERROR_INVALID_SID;
+    }
+    if (!ok) {
+        if (error == ERROR_SUCCESS) error = Os().LastError();
+        Error(batchName + " could not be started" + (asUser ? " with a standard user's rights" : "") + " (error " +
+              std::to_string(error) + ").\nThe BIOS file was not copied.");
         EventNotStarted(errorTitle_, batchName, error, dialogue_);
         return false;
     }

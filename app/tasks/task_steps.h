@@ -39,6 +39,11 @@ private:
     bool entered_;
 };
 
+// Whose rights a batch file runs with. One that works on a drive the user
+// brought gets a standard user's: a link placed on it then reaches only what
+// that user could change anyway.
+enum class BatchRights { Ours, StandardUser };
+
 class TaskSteps {
 public:
     // errorTitle: the title of the dialog's error boxes; dialogue: how the
@@ -61,9 +66,10 @@ public:
 
     // Starts a batch file of the install folder by its full path, hidden,
     // with the install folder as its current directory, so that its outcome
-    // can be known. commandLine begins with batchName.
-    bool StartBatch(const std::string& batchName, const std::string& commandLine,
-                    OsHandle& process) const;
+    // can be known. commandLine begins with batchName. With StandardUser,
+    // nothing is started when those rights cannot be made.
+    bool StartBatch(const std::string& batchName, const std::string& commandLine, OsHandle& process,
+                    BatchRights rights = BatchRights::Ours) const;
 
     // After the dialog's own waiting steps: waits on for a batch file that
     // still runs (the windows stay drawn), up to kBatchGraceMs, then checks

@@ -186,7 +186,7 @@ std::vector<Handler> Handlers() {
              w.fake.answers = {IDNO};
              w.usb->Button1Click();
          },
-         {"StartProcess", "WaitForProcess", "ProcessExitCode"}},
+         {"StartAsStandardUser", "WaitForProcess", "ProcessExitCode"}},
         {"flash OK", nullptr,
          [withMain](World& w) {
              withMain(w);
@@ -210,6 +210,7 @@ std::vector<Handler> Handlers() {
          },
          [](World& w) { w.main->HoldTimerTimer(); }, {}},
         {"restart", nullptr, [](World&) {}, [](World&) { RestartSystem(); }, {}},
+        {"logo", nullptr, withMain, [](World& w) { w.main->OnLogoClick(); }, {}},
         {"scan with a report", nullptr,
          [](World& w) {
              w.fake.folders["C:\\KAVELTON\\SHA256SUMS"] = {{"SHA256SUMS", 0}};

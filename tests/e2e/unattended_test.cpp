@@ -68,7 +68,7 @@ TEST_F(Unattended, BadArgumentsGiveOneAndStartNothing) {
   }
   std::string usage;
   EXPECT_EQ(Run("/?", &usage), 0u);
-  EXPECT_NE(usage.find("/flash IMAGE [/force] [/suspendencryption] [/restart]"), std::string::npos);
+  EXPECT_NE(usage.find("/flash IMAGE [/force] [/suspendencryption] [/restart[:SECONDS]]"), std::string::npos);
   EXPECT_TRUE(ReadLines("flasher.log").empty()) << "a flasher was started";
 }
 

@@ -307,7 +307,7 @@ TEST_F(UsbKey, RefusalsAndFailuresNeverEndInSuccess) {
       {"image that fails its checksum", L"E:", L"KAVT.107", other + "  KAVT.107\r\n", kRecordingBatch,
        "The BIOS image KAVT.107 does not match its checksum"},
       {"ToUSB.bat missing", L"e:", L"KAVT.107", abc + " *kavt.107\r\n", "",
-       "ToUSB.bat could not be started (error 2)."},
+       "ToUSB.bat could not be started with a standard user's rights (error 2)."},
       {"ToUSB.bat failing", L"E:", L"KAVT.107", "", "@exit /b 7\r\n", "ToUSB.bat failed with exit code 7."},
       {"checksum that matches", L"E:", L"KAVT.107", abc + "  KAVT.107\n", kRecordingBatch,
        kRestartQuestion},

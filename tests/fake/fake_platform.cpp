@@ -254,11 +254,6 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
-void FakePlatform::ShellExecuteOpen(const std::string& file) {
-    Record("ShellExecute " + file);
-    opened.push_back(file);
-}
-
 HANDLE FakePlatform::CreateProcessSnapshot() {
     Record("CreateProcessSnapshot");
     if (snapshotFails || Fault("CreateProcessSnapshot")) return INVALID_HANDLE_VALUE;
@@ -349,24 +344,41 @@ bool FakePlatform::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token)
 bool FakePlatform::LookupPrivilege(const char* system, const char* name, LUID* luid) {
     Record(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
     if (Fault("LookupPrivilegeValue")) return false;
-    luid->LowPart = 19;  // the shutdown privilege's usual value
+    // The values Windows gives these; any other name gets one of its own.
+    static const std::map<std::string, DWORD> known = {
+        {"SeTakeOwnershipPrivilege", 9}, {"SeRestorePrivilege", 18}, {"SeShutdownPrivilege", 19}};
+    const auto found = known.find(name);
+    luid->LowPart = found != known.end() ? found->second : 99;
     luid->HighPart = 0;
     return true;
 }
 
-bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) {
+bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
+                                         TOKEN_PRIVILEGES* previous) {
     std::ostringstream line;
     line << "AdjustTokenPrivileges " << (token ? "token" : "<null>") << " " << disableAll << " "
          << state->PrivilegeCount << " " << state->Privileges[0].Luid.LowPart << " "
          << state->Privileges[0].Attributes;
     Record(line.str());
     if (Fault("AdjustTokenPrivileges")) return false;
-    return token != nullptr;
+    if (!token) return false;
+    if (previous) previous->PrivilegeCount = 0;
+    const DWORD luid = state->Privileges[0].Luid.LowPart;
+    const bool on = (state->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    const auto was = std::find(enabledPrivileges.begin(), enabledPrivileges.end(), luid);
+    lastError_ = std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), luid) ? ERROR_NOT_ALL_ASSIGNED : 0;
+    if (lastError_ || (was != enabledPrivileges.end()) == on) return true;
+    if (previous) *previous = {1, {{state->Privileges[0].Luid, on ? 0u : DWORD(SE_PRIVILEGE_ENABLED)}}};
+    on ? enabledPrivileges.push_back(luid) : void(enabledPrivileges.erase(was));
+    return true;
 }
 
 bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
     Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
-    return !Fault("ExitWindowsEx");
+    if (Fault("ExitWindowsEx")) return false;
+    const bool held = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), 19) > 0;
+    if (!held) lastError_ = ERROR_PRIVILEGE_NOT_HELD;
+    return held;
 }
 
 DWORD FakePlatform::LastError() { return lastError_; }
@@ -400,15 +412,20 @@ const T* ByProgram(const std::map<std::string, T>& table, const std::string& pro
 
 bool FakePlatform::StartProcess(const std::string& application, const std::string& commandLine, UINT show,
                                 const std::string& currentDir, HANDLE* process) {
-    *process = nullptr;
     Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
            " " + std::to_string(show));
+    return Launch("StartProcess", application, commandLine, show, currentDir, process);
+}
+
+bool FakePlatform::Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
+                          const std::string& currentDir, HANDLE* process) {
+    *process = nullptr;
     const std::string program = ProgramName(application, commandLine);
     if (const DWORD* error = ByProgram(startErrors, program)) {
         lastError_ = *error;
         return false;
     }
-    if (Fault("StartProcess " + program)) return false;
+    if (Fault(call + (" " + program))) return false;
     started.push_back({application, commandLine, show, currentDir});
     commands.push_back(commandLine);
     Open open{Open::Process, program};
@@ -568,9 +585,40 @@ int FakePlatform::heldMutexes() const {
         std::count_if(handles_.begin(), handles_.end(), [](const auto& h) { return h.second.held; }));
 }
 
-DWORD FakePlatform::RequestRestart(DWORD reason) {
-    Record("RequestRestart " + std::to_string(reason));
+// --- What a user brings or sees never gets our rights ---------------------
+
+namespace {
+std::string SidText(const std::vector<BYTE>& sid) {
+    LPWSTR text = nullptr;
+    if (sid.empty() || !::ConvertSidToStringSidW(const_cast<BYTE*>(sid.data()), &text)) return "<invalid>";
+    std::string out(text, text + std::wcslen(text));
+    ::LocalFree(text);
+    return out;
+}
+}  // namespace
+
+bool FakePlatform::StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                                       const std::string& currentDir, HANDLE* process) {
+    std::string deny;
+    for (const std::vector<BYTE>& sid : rights.denyOnly) deny += (deny.empty() ? "" : ",") + SidText(sid);
+    Record("StartAsStandardUser " + commandLine + " deny " + deny + " flags " + std::to_string(rights.flags) +
+           " integrity " + SidText(rights.integrity));
+    return Launch("StartAsStandardUser", "", commandLine, SW_HIDE, currentDir, process);
+}
+
+bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
+    Record("OpenAsDesktopUser " + address);
+    if (!desktopShell || Fault("OpenAsDesktopUser")) return false;
+    opened.push_back(address);
+    return true;
+}
+
+DWORD FakePlatform::RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) {
+    Record("RestartWithReason " + std::to_string(flags) + " " + std::to_string(graceSeconds));
     restartReasons.push_back(reason);
+    restartFlags = flags;
+    restartSeconds = graceSeconds;
+    restartMessage = message;
     return restartError;
 }
 

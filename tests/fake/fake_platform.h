@@ -67,7 +67,7 @@ public:
     // the log is read from files[] where a test cares.
     bool recordRunLog = false;
     std::vector<std::string> commands;  // started command lines
-    std::vector<std::string> opened;    // ShellExecuteOpen files
+    std::vector<std::string> opened;    // addresses opened as the desktop user
     std::string currentDir;
     std::vector<DWORD> ioControls;
     int openHandles() const { return static_cast<int>(handles_.size()); }
@@ -94,7 +94,6 @@ public:
     bool ListFolder(const std::string& pattern, DWORD attributeMask,
                     std::vector<FolderEntry>& entries) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    void ShellExecuteOpen(const std::string& file) override;
     HANDLE CreateProcessSnapshot() override;
     bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
     bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
@@ -107,7 +106,8 @@ public:
     HANDLE GetCurrentProcess() override;
     bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
     bool LookupPrivilege(const char* system, const char* name, LUID* luid) override;
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state) override;
+    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
+                               TOKEN_PRIVILEGES* previous) override;
     bool ExitWindowsEx(UINT flags, DWORD reason) override;
 
     // --- processes started with a known outcome ---------------------------
@@ -155,10 +155,28 @@ public:
 private:
     void Record(const std::string& call);
     bool Fault(const std::string& call);
+    // Starts a process as scripted; call names the start for the fault sweep.
+    bool Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
+                const std::string& currentDir, HANDLE* process);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
 
 public:
+    // --- What a user brings or sees never gets our rights -----------------
+    // Script: privileges (by LUID) the token lacks, which adjust with
+    // ERROR_NOT_ALL_ASSIGNED; whether the desktop's shell answers. Record:
+    // privileges on now; the last restart's flags, warning and message.
+    // ExitWindowsEx fails with 1314 while the shutdown privilege (19) is off.
+    std::vector<DWORD> privilegesNotHeld;
+    std::vector<DWORD> enabledPrivileges;
+    bool desktopShell = true;
+    DWORD restartFlags = 0, restartSeconds = 0;
+    std::wstring restartMessage;
+    bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                             const std::string& currentDir, HANDLE* process) override;
+    bool OpenAsDesktopUser(const std::string& address) override;
+    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override;
+
     // --- Checks around the flash, the run log and the update record --------
     // Script: power status (readable unless powerFails); Windows folder;
     // local time; digests by the bytes hashed (unlisted bytes give zeros);
@@ -210,7 +228,7 @@ public:
     // --- One flash at a time, and the unattended restart ------------------
     // Script: how taking the flash mutex goes (another process holds it:
     // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all;
-    // RequestRestart's result. Record: mutexes held now, restart reasons.
+    // RestartWithReason's result. Record: mutexes held now, restart reasons.
     DWORD mutexWait = WAIT_OBJECT_0;
     DWORD mutexOpenError = ERROR_SUCCESS;
     DWORD restartError = ERROR_SUCCESS;
@@ -220,7 +238,6 @@ public:
     HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override;
     DWORD WaitForMutex(HANDLE mutex) override;
     bool ReleaseMutex(HANDLE mutex) override;
-    DWORD RequestRestart(DWORD reason) override;
 
     struct Event {
         WORD type;

@@ -176,7 +176,7 @@ TEST(FlashProcedure, NoRestartWhileAFlashIsInProgress) {
 
     m.fake.now += 5000;
     EXPECT_TRUE(ask());
-    EXPECT_EQ(m.fake.CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_EQ(m.fake.CallCount("ExitWindowsEx 2 2147680259"), 1);
     EXPECT_TRUE(m.fake.blockReasons.empty()) << "the ended flash still refuses the session's end";
     EXPECT_NE(m.fake.File(kLastUpdatePath), nullptr);
 }
@@ -203,7 +203,7 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
         {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0, 120, warning},
         {"encryption cannot be told: /force alone goes on", "/flash KVD.101 /force",
          [](Machine& m) { m.encryption.findResult = WBEM_E_ACCESS_DENIED; }, kExitRestartNeeded, 1, 110, info},
-        {"restarted", "/flash KVD.101 /suspendencryption /restart", none, kExitRestartStarted, 1, 111, info},
+        {"restarted", "/flash KVD.101 /suspendencryption /restart:30", none, kExitRestartStarted, 1, 111, info},
         {"the restart is refused", "/flash KVD.101 /suspendencryption /restart",
          [](Machine& m) { m.fake.restartError = ERROR_ACCESS_DENIED; }, kExitRestartNeeded, 1, 110, info},
         {"another flasher is listed by then", "/flash KVD.101 /suspendencryption /restart",
@@ -227,6 +227,7 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
             EXPECT_EQ(m.fake.restartReasons[0],
                       static_cast<DWORD>(SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE |
                                          SHTDN_REASON_FLAG_PLANNED));
+        if (restarted) EXPECT_EQ(m.fake.restartSeconds, 30u) << "the warning /restart:30 asked for";
         EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
         EXPECT_EQ(m.Resumed(), false) << "resumed after the flasher ran, or for a refusal before it";
         EXPECT_EQ(m.fake.heldMutexes(), 0);

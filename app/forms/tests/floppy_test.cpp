@@ -244,7 +244,7 @@ TEST_F(FloppyTest, RestartYesRestartsKeepsTheDialogOpenAndResetsTheStatus) {
     Create({IDYES, IDYES});
     EXPECT_EQ(fake().CallCount("OpenProcessToken"), 1);
     EXPECT_EQ(fake().CallCount("AdjustTokenPrivileges token 0 1 19 2"), 1);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 2147680259"), 1);
     EXPECT_TRUE(dialog().Visible());
     EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
     EXPECT_FALSE(dialog().ProgressBar1.Visible());

@@ -371,11 +371,21 @@ TEST_F(MainFormTest, AboutOpensAndItsOkCloses) {
     EXPECT_EQ(caption, "About KAVELTON");
 }
 
-TEST_F(MainFormTest, LogoOpensTheMakersWebSite) {
+// The page opens as the desktop's user; without a shell to ask, the address
+// is shown to copy, and nothing is started with our rights.
+TEST_F(MainFormTest, LogoOpensTheMakersWebSiteAsTheDesktopsUserOrShowsIt) {
     TMainForm& form = Create();
-    form.OnLogoClick();
-    ASSERT_EQ(fake().opened.size(), 1u);
-    EXPECT_EQ(fake().opened[0].rfind("https://", 0), 0u) << fake().opened[0];
+    for (const bool shell : {true, false}) {
+        SCOPED_TRACE(shell ? "the desktop's shell answers" : "no shell");
+        fake().messages.clear();
+        fake().opened.clear();
+        fake().desktopShell = shell;
+        form.OnLogoClick();
+        EXPECT_EQ(fake().CallCount("StartProcess"), 0);
+        EXPECT_EQ(fake().opened.size(), shell ? 1u : 0u);
+        ASSERT_EQ(fake().messages.size(), shell ? 0u : 1u);
+        if (!shell) EXPECT_TRUE(test::Has(fake().messages[0].text, "\n\nhttps://www.kavelton.com/\n\n"));
+    }
 }
 
 TEST_F(MainFormTest, ControlsSitAtTheirDesignedPlaces) {

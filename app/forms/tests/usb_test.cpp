@@ -288,8 +288,7 @@ TEST_F(UsbDialogTest, CommandForDriveEAndImageFHasTwoBlanksAfterTheBatchName) {
     Ok("E:", "F");
     ASSERT_EQ(fake().commands.size(), 1u) << Describe(fake().messages);
     EXPECT_EQ(fake().commands[0], "\"C:\\KAVELTON\\ToUSB.bat\"  E: F");
-    EXPECT_EQ(fake().CallCount("StartProcess \"C:\\KAVELTON\\ToUSB.bat\"  E: F " + std::to_string(SW_HIDE)), 1)
-        << "started without a window";
+    EXPECT_EQ(fake().started[0].show, static_cast<UINT>(SW_HIDE)) << "started without a window";
     ASSERT_FALSE(fake().events.empty());
     EXPECT_EQ(fake().events.back().id, 112u) << "the key written";
     EXPECT_EQ(fake().events.back().inserts, (std::vector<std::wstring>{L"Create Flash BIOS Penlet", L"F", L"E:"}));
@@ -335,7 +334,7 @@ TEST_F(UsbDialogTest, TheBatchFilesOutcomeDecidesTheSuccessQuestion) {
     const Case cases[] = {
         {"ends with 0 while the animation runs", 0, 0, 1000, nullptr},
         {"ends with 0 a minute after the animation", 0, 0, 65000, nullptr},
-        {"missing", ERROR_FILE_NOT_FOUND, 0, 0, "ToUSB.bat could not be started (error 2)."},
+        {"missing", ERROR_FILE_NOT_FOUND, 0, 0, "ToUSB.bat could not be started with a standard user's rights (error 2)."},
         {"fails", 0, 4, 0, "ToUSB.bat failed with exit code 4."},
         {"never ends", 0, 0, 10'000'000, "ToUSB.bat has not finished after 2 minutes."},
     };
@@ -358,6 +357,31 @@ TEST_F(UsbDialogTest, TheBatchFilesOutcomeDecidesTheSuccessQuestion) {
         d.Close();
         dialog_.reset();
         EXPECT_EQ(fake().openHandles(), 0);
+    }
+}
+
+// The key and what lies on it are the user's: ToUSB.bat runs with a standard
+// user's rights, made from ours, and never with ours when they cannot be made.
+TEST_F(UsbDialogTest, ToUsbRunsWithAStandardUsersRightsOrNotAtAll) {
+    struct Case { const char* user; DWORD startError; const char* rights; };  // no rights: nothing starts
+    const Case cases[] = {{"S-1-5-21-1-2-3-1000", 0, "deny S-1-5-32-544 flags 1 integrity S-1-16-8192"},
+                          {"S-1-5-18", 0, "deny S-1-5-32-544,S-1-5-18 flags 1 integrity S-1-16-8192"},
+                          {"S-1-5-21-1-2-3-1000", ERROR_PRIVILEGE_NOT_HELD, nullptr}, {"not a SID", 0, nullptr}};
+    fake().security["C:\\KAVELTON\\ROM\\KV1.107"] = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user);
+        fake().userSid = c.user;
+        fake().startErrors = {{"ToUSB.bat", c.startError}};
+        if (!c.startError) fake().startErrors.clear();
+        fake().answers = {IDNO};
+        Ok("E:", "KV1.107");
+        EXPECT_EQ(fake().CallCount("StartProcess"), 0) << "started with our own rights";
+        const std::string line = "StartAsStandardUser \"C:\\KAVELTON\\ToUSB.bat\"  E: KV1.107 ";
+        const DWORD error = c.startError ? c.startError : DWORD(ERROR_INVALID_SID);
+        if (c.rights) EXPECT_EQ(fake().CallCount(line + c.rights), 1);
+        else ExpectOnlyError("ToUSB.bat could not be started with a standard user's rights (error " +
+                             std::to_string(error) + ").\nThe BIOS file was not copied.");
+        dialog_.reset();
     }
 }
 
@@ -409,7 +433,7 @@ TEST_F(UsbDialogTest, AnimationSleeps220Times24MsThenAsksToRestart) {
     const auto& calls = fake().calls;
     ASSERT_FALSE(calls.empty());
     const auto start = std::find_if(calls.begin(), calls.end(),
-                                    [](const std::string& c) { return c.rfind("StartProcess ", 0) == 0; });
+                                    [](const std::string& c) { return c.rfind("StartAsStandardUser ", 0) == 0; });
     const auto sleep = std::find_if(calls.begin(), calls.end(),
                                     [](const std::string& c) { return c.rfind("Sleep", 0) == 0; });
     EXPECT_LT(start, sleep);
@@ -447,7 +471,7 @@ TEST_F(UsbDialogTest, RestartYesRequestsTheRebootAndLeavesTheDialogOpen) {
     d.Button1Click();
     EXPECT_EQ(fake().CallCount("GetCurrentProcess"), 1);
     EXPECT_EQ(fake().CallCount("LookupPrivilegeValue <null> SeShutdownPrivilege"), 1);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 2147680259"), 1);
     EXPECT_TRUE(d.Visible());
     EXPECT_TRUE(d.Button1.Visible());
 }

@@ -385,7 +385,7 @@ TEST_F(WindowTest, FlasherThatRanAndEndedOffersTheRestartAndYesRestarts) {
     fake.answers = {IDYES};
     w.Timer1Timer();
     ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
-    EXPECT_EQ(fake.CallCount("ExitWindowsEx 2 0"), 1);
+    EXPECT_EQ(fake.CallCount("ExitWindowsEx 2 2147680259"), 1);
     EXPECT_EQ(fake.CallCount("OpenProcessToken"), 1);
     EXPECT_EQ(w.MissCount, 1);
     EXPECT_FALSE(w.Timer1.Enabled());
