@@ -60,7 +60,8 @@ fi
 echo "== a changed table"
 cp "$msi" "$work/changed.msi"
 msibuild "$work/changed.msi" -q "UPDATE Property SET Value = 'Someone else' WHERE Property = 'Manufacturer'"
-msiinfo export "$work/changed.msi" Property | grep -q $'^Manufacturer\tSomeone else' || fail "the copy of $(basename "$msi") was not changed"
+msiinfo export "$work/changed.msi" Property >"$work/properties"
+grep -q $'^Manufacturer\tSomeone else' "$work/properties" || fail "the copy of $(basename "$msi") was not changed"
 if verify "$cafile" "$work/changed.msi"; then
   fail "$(basename "$msi") with a changed table still verifies"
 elif ! grep -q '^Calculated DigitalSignature .*MISMATCH' "$work/report"; then
