@@ -106,8 +106,8 @@ set(KV_SIGN_DEPENDS ${KV_SIGNING_SCRIPTS}/sign.sh ${KV_SIGN_FILES})
 # Signs a PE target right after it is linked, so that whatever copies or
 # packs its $<TARGET_FILE> gets the signed file. A new certificate relinks
 # (and so signs again). CHAIN and KEY sign with another signer, such as one
-# of kv_test_ca(). Every target signed here is listed in the global property
-# KV_SIGNED_TARGETS, for the signature tests.
+# of kv_test_ca(). Every target signed by the build's own signer is listed
+# in the global property KV_SIGNED_TARGETS, for the signature tests.
 function(kv_sign_target target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "CHAIN;KEY" "")
   if(arg_CHAIN)
@@ -117,11 +117,11 @@ function(kv_sign_target target)
   else()
     set(command ${KV_SIGN_COMMAND})
     set(depends ${KV_SIGN_DEPENDS})
+    set_property(GLOBAL APPEND PROPERTY KV_SIGNED_TARGETS ${target})
   endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${command} $<TARGET_FILE:${target}>
     COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
     VERBATIM)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${depends})
-  set_property(GLOBAL APPEND PROPERTY KV_SIGNED_TARGETS ${target})
 endfunction()
