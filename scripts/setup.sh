@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           wine wine64 fonts-wine xvfb xauth x11-utils imagemagick googletest mtools dosfstools zip unzip
-          clang libclang-rt-14-dev python3 wixl msitools nlohmann-json3-dev)
+          clang libclang-rt-14-dev python3 wixl msitools nlohmann-json3-dev osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
