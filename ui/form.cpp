@@ -15,6 +15,7 @@ namespace kv::ui {
 namespace {
 
 TForm* g_mainForm = nullptr;
+constexpr UINT kRunAfterFirstPaint = WM_APP + 0x4B;
 // Every form alive, so that a modal showing can disable all the others.
 std::vector<TForm*> g_forms;
 
@@ -167,7 +168,12 @@ void TForm::Show() {
     }
     ::ShowWindow(hwnd_, SW_SHOW);
     ::UpdateWindow(hwnd_);
+    // UpdateWindow has drawn the form and its controls by now; the work
+    // waits for the message loop, so it never delays what is seen.
+    if (!afterFirstPaint_.empty()) ::PostMessageA(hwnd_, kRunAfterFirstPaint, 0, 0);
 }
+
+void TForm::AfterFirstPaint(std::function<void()> work) { afterFirstPaint_.push_back(std::move(work)); }
 
 void TForm::Hide() { ::ShowWindow(hwnd_, SW_HIDE); }
 
@@ -348,6 +354,12 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
         }
         break;
+    case kRunAfterFirstPaint: {
+        std::vector<std::function<void()>> work;
+        work.swap(afterFirstPaint_);
+        for (const auto& step : work) Guarded(step);
+        return 0;
+    }
     case WM_CLOSE:
         Guarded([this] { Close(); });
         return 0;

@@ -65,6 +65,11 @@ public:
     // at once when it is active now.
     void FocusControl(const TControl& control);
 
+    // Work that the first sight of the form does not need: run once the
+    // form is shown and painted, in order, each guarded like a handler.
+    // Queued before Show(); a form that is never shown never runs it.
+    void AfterFirstPaint(std::function<void()> work);
+
     // Asked when Windows wants to end the session: false keeps it running.
     // Unset: the session may end.
     std::function<bool()> OnQueryEndSession;
@@ -115,6 +120,7 @@ private:
     // The focus to give back when the form is active again: deactivating,
     // or being disabled under a modal form, takes it away.
     HWND focus_ = nullptr;
+    std::vector<std::function<void()>> afterFirstPaint_;
     int modalResult_ = mrNone;
     bool modal_ = false;
 };

@@ -111,8 +111,10 @@ TMainForm::TMainForm()
     SpeedButton1.SetTabOrderAfter(&OnLogo);
     MainForm = this;
     RunGuarded([this] { FormCreate(); });
-    // After the start's WMI reading, which sets up COM security first.
-    logoName_ = std::make_unique<ui::AccessibleName>(OnLogo, L"Kavelton");
+    // After the start's WMI reading, which sets up COM security first, and
+    // after the first paint: starting COM and the annotation service costs
+    // more than the whole window takes to draw.
+    AfterFirstPaint([this] { logoName_ = std::make_unique<ui::AccessibleName>(OnLogo, L"Kavelton"); });
 }
 
 TMainForm::~TMainForm() {
@@ -270,13 +272,17 @@ int RunKavelton() {
     // Nothing is loaded from the install folder or written into it before
     // it is known that only administrators can change it.
     HoldRunLog();
+    bool trusted = false;
     try {
         if (!InstallFolderTrustedAtStart()) return 0;
-        ReleaseRunLog();
+        trusted = true;
+        // The start's lines stay held until the window is drawn, then go to
+        // the log in one write instead of one each.
         auto mainForm = std::make_unique<TMainForm>();
         ui::app::SetMainForm(mainForm.get());
         auto floppy = std::make_unique<TFloppy>();
         ShowLastUpdateResult(mainForm->BIOSVersion);
+        mainForm->AfterFirstPaint(ReleaseRunLog);
         mainForm->Show();
         ui::app::Run();
         floppy.reset();
@@ -285,6 +291,8 @@ int RunKavelton() {
     } catch (...) {
         ui::ShowException("");
     }
+    // A start that never got to its first paint still leaves its lines.
+    if (trusted) ReleaseRunLog();
     return 0;
 }
 

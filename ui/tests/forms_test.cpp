@@ -52,6 +52,32 @@ TEST(Framework, ModalShowingDisablesTheOwnerUntilClosed) {
     EXPECT_FALSE(dialog.Visible());
 }
 
+void PumpPending() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+TEST(Framework, WorkAfterTheFirstPaintWaitsForTheFormToBeShownAndDrawnAndRunsOnce) {
+    test::ScopedFake scoped;
+    ProbeForm form;
+    int runs = 0;
+    bool drawnByThen = false;
+    form.AfterFirstPaint([&] {
+        ++runs;
+        drawnByThen = IsWindowVisible(form.Handle()) && !GetUpdateRect(form.Handle(), nullptr, FALSE) &&
+                      !GetUpdateRect(form.Button.Handle(), nullptr, FALSE);
+    });
+    PumpPending();
+    EXPECT_EQ(runs, 0) << "ran before the form was shown";
+    form.Show();
+    PumpPending();
+    form.Hide();
+    form.Show();
+    PumpPending();
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(drawnByThen) << "ran while the form or its button still waited to be painted";
+}
+
 // The columns in which a flat button, drawn into a bitmap, shows its
 // picture: a solid 10 x 10 block of one colour.
 std::pair<int, int> PictureColumns(const std::string& caption, int buttonWidth) {
