@@ -1,6 +1,7 @@
 #include "e2e_fixture.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -77,6 +78,25 @@ std::vector<std::string> KaveltonTest::ReadLines(const std::string& name) {
   return lines;
 }
 
+std::string KaveltonTest::StartFailure(const std::string& error) {
+  std::ostringstream os;
+  os << error << "\n";
+  const std::string log = Env("KV_E2E_STDERR");
+  std::ifstream in(log, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  os << "the group's standard error (" << log << "), last lines:\n";
+  for (size_t i = lines.size() > 20 ? lines.size() - 20 : 0; i < lines.size(); ++i) os << "  " << lines[i] << "\n";
+  os << "processes:\n";
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 e{};
+  e.dwSize = sizeof e;
+  for (BOOL more = snap != INVALID_HANDLE_VALUE && Process32First(snap, &e); more; more = Process32Next(snap, &e))
+    os << "  " << e.th32ProcessID << " (parent " << e.th32ParentProcessID << ") " << e.szExeFile << "\n";
+  if (snap != INVALID_HANDLE_VALUE) CloseHandle(snap);
+  return os.str();
+}
+
 void KaveltonTest::SetUp() {
   drv::KillAllNamed("Kavelton.exe");
   const std::string stage = Env("KV_E2E_STAGE");
@@ -130,7 +150,7 @@ void KaveltonTest::InstallFlasher() {
 void KaveltonTest::StartApp() {
   std::string error;
   app_ = drv::Process::Start(InstallPath("Kavelton.exe"), "", kInstallDir, &error);
-  ASSERT_TRUE(app_.started()) << error;
+  ASSERT_TRUE(app_.started()) << StartFailure(error);
 }
 
 HWND KaveltonTest::WaitMainWindow(drv::Millis timeout) {

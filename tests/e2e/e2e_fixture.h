@@ -37,6 +37,10 @@ class KaveltonTest : public ::testing::Test {
   static void RemoveInstallFile(const std::string& name);
   static bool InstallFileExists(const std::string& name);
   static std::vector<std::string> ReadLines(const std::string& name);
+  // For a start that failed: the error, what the group's Wine processes
+  // wrote to their standard error last (the loader's messages land there),
+  // and which processes run.
+  static std::string StartFailure(const std::string& error);
 
   void UseBiosDouble(const BiosValues& values);
   // Copies the recording stand-in for WinFlash64.exe (KV_E2E_FLASHER) in.

@@ -164,7 +164,7 @@ TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
   Sleep(1500);
   std::string error;
   drv::Process cli = drv::Process::Start(InstallPath("Kavelton.exe"), "/flash KVD.101 /force", kInstallDir, &error);
-  ASSERT_TRUE(cli.started()) << error;
+  ASSERT_TRUE(cli.started()) << StartFailure(error);
   DWORD code = 0;
   ASSERT_TRUE(cli.WaitExit(30s, &code));
   EXPECT_EQ(code, 7u) << "the command line's exit code";

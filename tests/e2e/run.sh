@@ -71,4 +71,15 @@ export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$usbscan_served" ] && [ -f "$usbscan_served" ] && export KV_E2E_USBSCAN_SERVED=$(winpath "$usbscan_served")
 [ -n "${KV_FLASHER:-}" ] && [ -f "$KV_FLASHER" ] && export KV_E2E_FLASHER=$(winpath "$KV_FLASHER")
 
-"$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no
+# Wine gives every process of the group the standard error it inherited,
+# where the loader writes why a program could not start. Kept in a file,
+# the fixture quotes it beside a failed start; a failed group shows it all.
+errlog=$media/stderr.log
+export KV_E2E_STDERR=$(winpath "$errlog")
+rc=0
+"$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no 2>"$errlog" || rc=$?
+if [ "$rc" != 0 ] && [ -s "$errlog" ]; then
+  echo "== standard error of the group's Wine processes ($errlog):" >&2
+  cat "$errlog" >&2
+fi
+exit "$rc"

@@ -45,7 +45,7 @@ class Unattended : public KaveltonTest {
     std::string error;
     app_ = drv::Process::Start(InstallPath("Kavelton.exe"), args, workDir, &error, out);
     CloseHandle(out);
-    EXPECT_TRUE(app_.started()) << error;
+    EXPECT_TRUE(app_.started()) << StartFailure(error);
     DWORD code = 0xDEAD;
     const bool ended = app_.WaitExit(60s, &code);
     EXPECT_TRUE(ended) << args << ": still running; found:\n" << Windows();
