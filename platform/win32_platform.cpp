@@ -599,11 +599,6 @@ private:
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;
     };
-    // The files written (the run log, the update record) lie in a folder that
-    // someone else may once have been able to change: a link placed there
-    // would carry a privileged write onto whatever it points at. So the file
-    // itself is opened, never what a reparse point names, and one with a
-    // second name is left alone; it is emptied only once that is known.
     // Asked of the handle, not the name. These two queries answer what
     // GetFileInformationByHandle would, without its volume query (about five
     // times dearer under Wine, and paid on every log line).
@@ -615,6 +610,11 @@ private:
                !(tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
                !standard.Directory && standard.NumberOfLinks == 1;
     }
+    // The files written (the run log, the update record) lie in a folder that
+    // someone else may once have been able to change: a link placed there
+    // would carry a privileged write onto whatever it points at. So the file
+    // itself is opened, never what a reparse point names, and one with a
+    // second name is left alone; it is emptied only once that is known.
     static bool WriteBytes(const std::string& path, DWORD access, bool replace, const std::string& bytes) {
         HANDLE h = ::CreateFileA(path.c_str(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
