@@ -122,6 +122,21 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
   }
 }
 
+// Wine has no private namespaces: the lock is the global name, and an event
+// that squats it refuses the flash with a text that says so.
+TEST_F(Unattended, AnEventSquattingTheGlobalLockNameRefusesTheFlash) {
+  WriteInstallFile("ROM\\KVD.101", "abc");
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  HANDLE squat = CreateEventA(nullptr, TRUE, FALSE, "Global\\Kavelton.Flash");
+  ASSERT_TRUE(squat) << GetLastError();
+  std::string out;
+  EXPECT_EQ(Run("/flash KVD.101", &out), 7u) << out;
+  CloseHandle(squat);
+  EXPECT_NE(out.find("Another program has taken the name of the flash lock, Global\\Kavelton.Flash"),
+            std::string::npos) << out;
+  EXPECT_TRUE(ReadLines("flasher.log").empty());
+}
+
 // Event Viewer shows whole sentences: every ID the program writes has its
 // message in Kavelton.exe, the file the MSI registers for the source.
 TEST_F(Unattended, EveryEventHasItsMessageInKaveltonExe) {

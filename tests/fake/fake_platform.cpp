@@ -400,15 +400,20 @@ const T* ByProgram(const std::map<std::string, T>& table, const std::string& pro
 
 bool FakePlatform::StartProcess(const std::string& application, const std::string& commandLine, UINT show,
                                 const std::string& currentDir, HANDLE* process) {
-    *process = nullptr;
-    Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
-           " " + std::to_string(show));
+    *process = Launch("StartProcess", application, commandLine, show, currentDir);
+    return *process != nullptr;
+}
+
+HANDLE FakePlatform::Launch(const char* call, const std::string& application, const std::string& commandLine,
+                            UINT show, const std::string& currentDir) {
+    Record(call + std::string(" ") + (application.empty() ? std::string() : "[" + application + "] ") +
+           commandLine + " " + std::to_string(show));
     const std::string program = ProgramName(application, commandLine);
     if (const DWORD* error = ByProgram(startErrors, program)) {
         lastError_ = *error;
-        return false;
+        return nullptr;
     }
-    if (Fault("StartProcess " + program)) return false;
+    if (Fault(call + std::string(" ") + program)) return nullptr;
     started.push_back({application, commandLine, show, currentDir});
     commands.push_back(commandLine);
     Open open{Open::Process, program};
@@ -416,9 +421,9 @@ bool FakePlatform::StartProcess(const std::string& application, const std::strin
     open.endsAt = now + (runs ? *runs : 0);
     const DWORD* code = ByProgram(exitCodes, program);
     open.exitCode = code ? *code : 0;
-    *process = NewHandle(open);
+    HANDLE process = NewHandle(open);
     if (onStart) onStart(commandLine);
-    return true;
+    return process;
 }
 
 DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
@@ -538,6 +543,10 @@ bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
 
 HANDLE FakePlatform::NamedMutex(const std::string& name, const std::vector<BYTE>&) {
     Record("NamedMutex " + name);
+    if (auto it = squatted.find(name); it != squatted.end()) {
+        lastError_ = it->second;
+        return nullptr;
+    }
     if (mutexOpenError != ERROR_SUCCESS) {
         lastError_ = mutexOpenError;
         return nullptr;
@@ -644,6 +653,48 @@ bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string&
     std::erase_if(files, [&](const auto& f) { return Upper(f.first) == Upper(from) || Upper(f.first) == Upper(to); });
     files[to] = moved;
     return true;
+}
+
+// --- The flasher as a job, and the flash lock's namespace -------------------
+
+bool FakePlatform::StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                              const std::string& currentDir, JobStart& job) {
+    job = {};
+    job.process = Launch("StartInJob", application, commandLine, show, currentDir);
+    if (!job.process) return false;
+    if (jobError != ERROR_SUCCESS) {
+        job.jobError = jobError;
+        return true;
+    }
+    const Open& first = handles_.at(job.process);
+    Open open{Open::Job, first.key};
+    open.endsAt = first.endsAt;
+    if (const DWORD* more = ByProgram(handsOverMs, Upper(first.key))) open.handedOverUntil = first.endsAt + *more;
+    job.job = NewHandle(open);
+    return true;
+}
+
+bool FakePlatform::JobActiveProcesses(HANDLE job, DWORD* count) {
+    auto it = handles_.find(job);
+    if (it == handles_.end() || it->second.kind != Open::Job) return false;
+    Record("JobActiveProcesses");
+    if (jobQueryFails || Fault("JobActiveProcesses")) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    *count = (now < it->second.endsAt ? 1 : 0) + (now < it->second.handedOverUntil ? 1 : 0);
+    return true;
+}
+
+DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<BYTE>&, HANDLE* ns) {
+    *ns = nullptr;
+    Record("AdminNamespace " + alias);
+    if (namespacesMissing) return ERROR_CALL_NOT_IMPLEMENTED;
+    const DWORD outcome = namespaceRounds.empty() ? ERROR_SUCCESS : namespaceRounds.front();
+    if (!namespaceRounds.empty()) namespaceRounds.pop_front();
+    if (Fault("AdminNamespace")) return ERROR_GEN_FAILURE;
+    if (outcome == ERROR_SUCCESS || outcome == ERROR_ALREADY_EXISTS) *ns = NewHandle({Open::Namespace, alias});
+    return outcome;
 }
 
 }  // namespace kv::test

@@ -240,21 +240,44 @@ public:
     std::string FullPathName(const std::string& path) override;
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
+    // --- The flasher as a job, and the flash lock's namespace ---------------
+    // Script, by the program's name: how long what it started runs on after
+    // it ended (a flasher that hands over); that no job can hold it
+    // (jobError) or the job's count cannot be read. Namespaces: none on this
+    // system (Wine), else the outcomes of the next rounds in turn
+    // (ERROR_SUCCESS once the list is empty). Names squatted by another
+    // account: the error CreateMutex then gives (ERROR_INVALID_HANDLE for an
+    // event of that name).
+    std::map<std::string, DWORD> handsOverMs;
+    DWORD jobError = ERROR_SUCCESS;
+    bool jobQueryFails = false;
+    bool namespacesMissing = false;
+    std::deque<DWORD> namespaceRounds;
+    std::map<std::string, DWORD> squatted;
+
+    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                    const std::string& currentDir, JobStart& started) override;
+    bool JobActiveProcesses(HANDLE job, DWORD* count) override;
+    DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override;
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far
     };
     std::map<Sha256Hash*, std::unique_ptr<FakeHash>> hashes_;
     struct Open {
-        enum Kind { File, Snapshot, Process, Token, Mutex } kind;
+        enum Kind { File, Snapshot, Process, Token, Mutex, Job, Namespace } kind;
         std::string key;
         std::size_t position = 0;
         std::size_t cursor = 0;  // snapshot: next process
         ULONGLONG endsAt = 0;    // a started process: when it ends
+        ULONGLONG handedOverUntil = 0;  // a job: when what its first process started ends
         DWORD exitCode = 0;
         bool held = false;  // a mutex this process holds
     };
     HANDLE NewHandle(Open open);
+    HANDLE Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
+                  const std::string& currentDir);
     std::map<HANDLE, Open> handles_;
     std::map<HMODULE, std::string> modules_;
     std::uintptr_t nextHandle_ = 0x1000;

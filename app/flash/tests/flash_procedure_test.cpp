@@ -6,6 +6,7 @@
 #include <wbemidl.h>
 
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -109,36 +110,98 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
     }
 }
 
+// The lock lives in a namespace only administrators can create, entered
+// even while it is being torn down; only a system without namespaces uses
+// the global name, which any user can squat.
+TEST(FlashProcedure, TheFlashLockIsTakenInTheAdministratorsNamespace) {
+    const DWORD gone = ERROR_FILE_NOT_FOUND;
+    const std::string inNamespace = "Kavelton\\Flash", global = "Global\\Kavelton.Flash";
+    struct Case {
+        const char* what;
+        std::deque<DWORD> rounds;
+        bool missing, squatted;     // no namespaces here; an event holds the global name
+        std::string lock, refusal;  // the mutex opened, if any; empty: the flasher starts
+        int calls;
+    };
+    const Case cases[] = {
+        {"created", {}, false, false, inNamespace, "", 1},
+        {"opened", {ERROR_ALREADY_EXISTS}, false, false, inNamespace, "", 1},
+        // A user outside the boundary can make only a namespace of its own.
+        {"a user squats the global name", {}, false, true, inNamespace, "", 1},
+        {"its holder ended between create and open", {gone}, false, false, inNamespace, "", 2},
+        {"it goes on ending", {gone, gone, gone}, false, false, "", "lock can not be taken (error 2)", 3},
+        {"no namespaces", {}, true, false, global, "", 1},
+        {"no namespaces, an event squats the global name", {}, true, true, global,
+         "Another program has taken the name of the flash lock, " + global, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        Holder holder;
+        m.fake.namespaceRounds = c.rounds;
+        m.fake.namespacesMissing = c.missing;
+        if (c.squatted) m.fake.squatted[global] = ERROR_INVALID_HANDLE;
+        m.fake.answers = {IDYES};
+        FlashStart start = StartFlash({"KVD.101", "KVD.100", BoardCheck::Matches}, Boxes(), holder);
+        EXPECT_EQ(m.fake.started.size(), c.refusal.empty() ? 1u : 0u);
+        EXPECT_EQ(m.fake.CallCount("AdminNamespace Kavelton"), c.calls);
+        EXPECT_EQ(m.fake.CallCount("NamedMutex " + c.lock), c.lock.empty() ? 0 : 1);
+        EXPECT_EQ(Has(m.fake.RunLog(), "no private namespaces"), c.missing);
+        EXPECT_TRUE(c.refusal.empty() || Has(m.fake.messages.back().text, c.refusal)) << m.fake.messages.back().text;
+        start.flash.reset();
+        EXPECT_EQ(m.fake.openHandles(), 0);
+    }
+}
+
 // Once a flasher ran, a failure code does not prove that nothing was written:
 // the suspension stays for the restart that completes the update. Only a
-// flasher gone before the watch first looked gives the protection back.
+// flash gone before the watch first looked gives the protection back. The
+// flash is the flasher's job: one that hands over and ends before the first
+// tick still runs, and no restart starts meanwhile. Without a job or its
+// count, the first process and the list decide, as they always did.
 TEST(FlashProcedure, DriveEncryptionComesBackOnlyWhenNothingCanHaveBeenWritten) {
     struct Case {
         const char* what;
-        DWORD runMs, exitCode;
-        bool resumed;
+        DWORD runMs, exitCode, handsOverMs, jobError;
+        bool queryFails, resumed;
+        const char* logged;
     };
     const Case cases[] = {
-        {"failed after it ran", 5000, 1, false},
-        {"gone before the first tick", 500, 3, true},
+        {"failed after it ran", 5000, 1, 0, 0, false, false, "ended with exit code 1"},
+        {"gone before the first tick", 500, 3, 0, 0, false, true, "ended with exit code 3"},
+        {"handed over before the first tick", 500, 0, 5000, 0, false, false, "exit code 0; the flash goes on"},
+        {"handed over, no job can hold it", 500, 0, 5000, ERROR_ACCESS_DENIED, false, true, "no job can hold"},
+        {"handed over, its job cannot be counted", 500, 0, 5000, 0, true, true, "cannot be counted, error 5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
         m.fake.runMs["WinFlash64.exe"] = c.runMs;
         m.fake.exitCodes["WinFlash64.exe"] = c.exitCode;
+        m.fake.handsOverMs["WinFlash64.exe"] = c.handsOverMs;
+        m.fake.jobError = c.jobError;
+        m.fake.jobQueryFails = c.queryFails;
         m.fake.answers = {IDYES};
         TMainForm main;
         main.BIOSVersion = "KVD.100";
         TWindow dialog(&main);
         dialog.Button1Click();
+        const ULONGLONG ends = m.fake.now - 1000 + c.runMs + (c.resumed ? 0 : c.handsOverMs);
         for (int tick = 0; tick < 10 && dialog.Timer1.Enabled(); ++tick) {
             dialog.Timer1Timer();
+            EXPECT_EQ(FlashInProgress(), m.fake.now < ends) << "at " << m.fake.now - ends;
             m.fake.now += 1000;
         }
         EXPECT_EQ(m.Resumed(), c.resumed);
-        EXPECT_TRUE(Has(m.fake.File(kRunLogPath)->bytes, "ended with exit code " + std::to_string(c.exitCode)));
+        EXPECT_TRUE(Has(m.fake.RunLog(), c.logged));
     }
+    Machine m;  // the command line waits for the job as well
+    m.fake.runMs["WinFlash64.exe"] = 500;
+    m.fake.handsOverMs["WinFlash64.exe"] = 5000;
+    const ULONGLONG before = m.fake.now;
+    EXPECT_EQ(RunUnattended("/flash KVD.101 /suspendencryption"), kExitRestartNeeded);
+    EXPECT_GE(m.fake.now, before + 5500);
+    ReleaseRunLog();
 }
 
 // The one restart: refused while any flash is in progress, whoever holds it,
