@@ -543,12 +543,9 @@ bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
 
 HANDLE FakePlatform::NamedMutex(const std::string& name, const std::vector<BYTE>&) {
     Record("NamedMutex " + name);
-    if (auto it = squatted.find(name); it != squatted.end()) {
-        lastError_ = it->second;
-        return nullptr;
-    }
-    if (mutexOpenError != ERROR_SUCCESS) {
-        lastError_ = mutexOpenError;
+    const auto squat = squatted.find(name);
+    if (mutexOpenError != ERROR_SUCCESS || squat != squatted.end()) {
+        lastError_ = squat != squatted.end() ? squat->second : mutexOpenError;
         return nullptr;
     }
     if (Fault("NamedMutex")) return nullptr;
@@ -659,17 +656,12 @@ bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string&
 
 bool FakePlatform::StartInJob(const std::string& application, const std::string& commandLine, UINT show,
                               const std::string& currentDir, JobStart& job) {
-    job = {};
+    job = {nullptr, nullptr, jobError};
     job.process = Launch("StartInJob", application, commandLine, show, currentDir);
-    if (!job.process) return false;
-    if (jobError != ERROR_SUCCESS) {
-        job.jobError = jobError;
-        return true;
-    }
-    const Open& first = handles_.at(job.process);
-    Open open{Open::Job, first.key};
-    open.endsAt = first.endsAt;
-    if (const DWORD* more = ByProgram(handsOverMs, Upper(first.key))) open.handedOverUntil = first.endsAt + *more;
+    if (!job.process || jobError != ERROR_SUCCESS) return job.process != nullptr;
+    Open open = handles_.at(job.process);
+    open.kind = Open::Job;
+    if (const DWORD* more = ByProgram(handsOverMs, open.key)) open.handedOverUntil = open.endsAt + *more;
     job.job = NewHandle(open);
     return true;
 }

@@ -241,13 +241,10 @@ public:
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
     // --- The flasher as a job, and the flash lock's namespace ---------------
-    // Script, by the program's name: how long what it started runs on after
-    // it ended (a flasher that hands over); that no job can hold it
-    // (jobError) or the job's count cannot be read. Namespaces: none on this
-    // system (Wine), else the outcomes of the next rounds in turn
-    // (ERROR_SUCCESS once the list is empty). Names squatted by another
-    // account: the error CreateMutex then gives (ERROR_INVALID_HANDLE for an
-    // event of that name).
+    // Script: by program, how long what it started runs on after it ended;
+    // that no job can hold it, or its count cannot be read; no namespaces
+    // (Wine), or the next rounds' outcomes (ERROR_SUCCESS once empty); the
+    // error CreateMutex gives for a name another account squats.
     std::map<std::string, DWORD> handsOverMs;
     DWORD jobError = ERROR_SUCCESS;
     bool jobQueryFails = false;

@@ -46,17 +46,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-// The copy's command line: "FlashHelper.exe --child N".
 bool HandOver(int seconds) {
     char self[MAX_PATH], temp[MAX_PATH];
-    if (!::GetModuleFileNameA(nullptr, self, MAX_PATH) || !::GetTempPathA(MAX_PATH, temp)) return false;
-    const std::string helper = std::string(temp) + "FlashHelper.exe";
-    if (!::CopyFileA(self, helper.c_str(), FALSE)) return false;
+    const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+    const std::string helper = std::string(temp, n) + "FlashHelper.exe";
     std::string line = "FlashHelper.exe --child " + std::to_string(seconds);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
+    STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessA(helper.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    if (!n || !::GetModuleFileNameA(nullptr, self, MAX_PATH) || !::CopyFileA(self, helper.c_str(), FALSE) ||
+        !::CreateProcessA(helper.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);
