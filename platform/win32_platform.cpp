@@ -423,9 +423,10 @@ public:
         startup.wShowWindow = static_cast<WORD>(show);
         PROCESS_INFORMATION info{};
         std::string line = commandLine;
+        const DWORD flags = CREATE_SUSPENDED | (show == SW_HIDE ? CREATE_NO_WINDOW : 0);
         if (!::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
-                              FALSE, CREATE_SUSPENDED | (show == SW_HIDE ? CREATE_NO_WINDOW : 0), nullptr, currentDir.empty() ? nullptr : currentDir.c_str(),
-                              &startup, &info))
+                              FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
+                              &info))
             return false;
         // No limits at all: neither JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE (a
         // flash must outlive us) nor a breakaway, which would let a child

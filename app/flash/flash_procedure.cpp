@@ -16,7 +16,6 @@ const char kCannotTell[] =
     "The running programs can not be listed, so it can not be told whether a BIOS flash is in "
     "progress!\nNothing was started.";
 
-
 std::string LockRefusal(LockTaken taken, const FlashMutex& lock) {
     switch (taken) {
     case LockTaken::NameTaken:
@@ -73,7 +72,8 @@ bool RunningFlash::StillRunningAfter(DWORD ms) {
         Log(std::string(kFlashTitle) + ": the processes of the flasher's job cannot be counted, error " +
             std::to_string(Os().LastError()) + "; it is watched by its first process and the process list");
     }
-    // Without a count, ended or unwatchable: held while anyone's is listed.
+    // No count, and the first process has ended or cannot be watched: held
+    // while anyone's is listed.
     return FindFlasher() != FlasherListing::NotFound;
 }
 

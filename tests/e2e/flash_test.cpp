@@ -156,11 +156,9 @@ TEST_F(Flash, SecondOkStartsNoSecondFlasherAndAFailedFlashIsNoSuccess) {
 }
 
 // One flash at a time across processes: /flash beside a dialog whose flash
-// runs starts none, and the dialog's flash ends as it would. Its flasher
-// starts a program under another name and ends at once: the flash lasts
-// while that one runs, so the dialog still refuses the end of the session,
-// the command line finds the lock taken (it lists no flasher by name), and
-// the outcome comes once the helper has gone.
+// runs starts none. The flasher hands over to a helper under another name
+// and ends at once: the hold and the lock stay, and the outcome comes, until
+// and once the helper has gone.
 TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
   ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "handover=6\r\n"));
   ASSERT_NO_FATAL_FAILURE(InstallFlasher());

@@ -670,12 +670,9 @@ bool FakePlatform::JobActiveProcesses(HANDLE job, DWORD* count) {
     auto it = handles_.find(job);
     if (it == handles_.end() || it->second.kind != Open::Job) return false;
     Record("JobActiveProcesses");
-    if (jobQueryFails || Fault("JobActiveProcesses")) {
-        lastError_ = ERROR_ACCESS_DENIED;
-        return false;
-    }
+    lastError_ = ERROR_ACCESS_DENIED;
     *count = (now < it->second.endsAt ? 1 : 0) + (now < it->second.handedOverUntil ? 1 : 0);
-    return true;
+    return !jobQueryFails && !Fault("JobActiveProcesses");
 }
 
 DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<BYTE>&, HANDLE* ns) {

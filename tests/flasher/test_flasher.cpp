@@ -1,10 +1,9 @@
 // WinFlash64.exe for tests: appends its command line to flasher.log in the
 // current directory, shows a window, and lives as long as the image file
 // named on its command line asks ("seconds=N" in the file; 0 without it),
-// and ends with the exit code it asks ("exit=N"; 0 without it). A flasher
-// that hands over ("handover=N") starts a copy of itself under another
-// name, FlashHelper.exe in the temporary folder, which lives N seconds, and
-// ends at once.
+// and ends with the exit code it asks ("exit=N"; 0 without it). With
+// "handover=N" it ends at once, after starting a copy of itself named
+// FlashHelper.exe that lives N seconds.
 #include <windows.h>
 
 #include <cstdlib>

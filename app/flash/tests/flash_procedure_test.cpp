@@ -70,12 +70,20 @@ struct Holder : ui::TForm {
 };
 
 // Another run may start a flasher while this one's questions are up: right
-// before its own start, the procedure looks again under the flash mutex.
+// before its own start, the procedure looks again under the flash lock. The
+// lock lives in a namespace only administrators can create, entered even
+// while its last holder is ending; only a system without namespaces uses the
+// global name, which any user could squat.
 TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
+    const DWORD gone = ERROR_FILE_NOT_FOUND;
     struct Case {
         const char* what;
         DWORD mutexWait, mutexOpenError;
         bool listedMeanwhile, starts;
+        std::deque<DWORD> rounds = {};     // the namespace's, in turn
+        bool missing = false, squatted = false;  // no namespaces; an event holds the global name
+        std::string refusal = kInProgress;
+        int calls = 1;  // rounds made
     };
     const Case cases[] = {
         {"nobody else", WAIT_OBJECT_0, ERROR_SUCCESS, false, true},
@@ -83,6 +91,16 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         {"another run holds it", WAIT_TIMEOUT, ERROR_SUCCESS, false, false},
         {"it may not be opened", WAIT_OBJECT_0, ERROR_ACCESS_DENIED, false, false},
         {"a flasher was started meanwhile", WAIT_OBJECT_0, ERROR_SUCCESS, true, false},
+        {"the namespace is opened", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {ERROR_ALREADY_EXISTS}},
+        // A user outside the boundary can make only a namespace of its own.
+        {"a user squats the global name", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {}, false, true},
+        {"its holder ended between create and open", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {gone}, false,
+         false, "", 2},
+        {"it goes on ending", WAIT_OBJECT_0, ERROR_SUCCESS, false, false, {gone, gone, gone}, false, false,
+         "The flash lock can not be taken (error 2)", 3},
+        {"no namespaces", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {}, true},
+        {"no namespaces, an event squats the global name", WAIT_OBJECT_0, ERROR_SUCCESS, false, false, {}, true,
+         true, "Another program has taken the name of the flash lock, Global\\Kavelton.Flash"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -90,6 +108,9 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         Holder holder;
         m.fake.mutexWait = c.mutexWait;
         m.fake.mutexOpenError = c.mutexOpenError;
+        m.fake.namespaceRounds = c.rounds;
+        m.fake.namespacesMissing = c.missing;
+        if (c.squatted) m.fake.squatted["Global\\Kavelton.Flash"] = ERROR_INVALID_HANDLE;
         m.fake.answers = {IDYES};  // suspend the encryption
         m.fake.onMessage = [&](const test::MessageRecord&) {
             if (c.listedMeanwhile) m.fake.processes.push_back({"WinFlash64.exe", 99, false});
@@ -100,54 +121,14 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         EXPECT_EQ(m.fake.heldMutexes(), c.starts ? 1 : 0);
         EXPECT_EQ(m.fake.blockReasons.size(), c.starts ? 1u : 0u) << "held without a flash";
         EXPECT_EQ(m.Resumed(), !c.starts) << "a suspension for no flash";
+        EXPECT_EQ(m.fake.CallCount("AdminNamespace Kavelton"), c.calls);
+        EXPECT_EQ(m.fake.CallCount("NamedMutex Global\\Kavelton.Flash"), c.missing ? 1 : 0);
+        EXPECT_EQ(Has(m.fake.RunLog(), "no private namespaces"), c.missing);
         if (!c.starts) {
             ASSERT_EQ(m.fake.messages.size(), 2u);
-            EXPECT_EQ(m.fake.messages[1].text, kInProgress);
+            EXPECT_TRUE(Has(m.fake.messages[1].text, c.refusal)) << m.fake.messages[1].text;
             EXPECT_EQ(m.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_TOPMOST));
         }
-        start.flash.reset();
-        EXPECT_EQ(m.fake.openHandles(), 0);
-    }
-}
-
-// The lock lives in a namespace only administrators can create, entered
-// even while it is being torn down; only a system without namespaces uses
-// the global name, which any user can squat.
-TEST(FlashProcedure, TheFlashLockIsTakenInTheAdministratorsNamespace) {
-    const DWORD gone = ERROR_FILE_NOT_FOUND;
-    const std::string inNamespace = "Kavelton\\Flash", global = "Global\\Kavelton.Flash";
-    struct Case {
-        const char* what;
-        std::deque<DWORD> rounds;
-        bool missing, squatted;     // no namespaces here; an event holds the global name
-        std::string lock, refusal;  // the mutex opened, if any; empty: the flasher starts
-        int calls;
-    };
-    const Case cases[] = {
-        {"created", {}, false, false, inNamespace, "", 1},
-        {"opened", {ERROR_ALREADY_EXISTS}, false, false, inNamespace, "", 1},
-        // A user outside the boundary can make only a namespace of its own.
-        {"a user squats the global name", {}, false, true, inNamespace, "", 1},
-        {"its holder ended between create and open", {gone}, false, false, inNamespace, "", 2},
-        {"it goes on ending", {gone, gone, gone}, false, false, "", "lock can not be taken (error 2)", 3},
-        {"no namespaces", {}, true, false, global, "", 1},
-        {"no namespaces, an event squats the global name", {}, true, true, global,
-         "Another program has taken the name of the flash lock, " + global, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Machine m;
-        Holder holder;
-        m.fake.namespaceRounds = c.rounds;
-        m.fake.namespacesMissing = c.missing;
-        if (c.squatted) m.fake.squatted[global] = ERROR_INVALID_HANDLE;
-        m.fake.answers = {IDYES};
-        FlashStart start = StartFlash({"KVD.101", "KVD.100", BoardCheck::Matches}, Boxes(), holder);
-        EXPECT_EQ(m.fake.started.size(), c.refusal.empty() ? 1u : 0u);
-        EXPECT_EQ(m.fake.CallCount("AdminNamespace Kavelton"), c.calls);
-        EXPECT_EQ(m.fake.CallCount("NamedMutex " + c.lock), c.lock.empty() ? 0 : 1);
-        EXPECT_EQ(Has(m.fake.RunLog(), "no private namespaces"), c.missing);
-        EXPECT_TRUE(c.refusal.empty() || Has(m.fake.messages.back().text, c.refusal)) << m.fake.messages.back().text;
         start.flash.reset();
         EXPECT_EQ(m.fake.openHandles(), 0);
     }
