@@ -201,6 +201,34 @@ public:
     // from a service account. ERROR_SUCCESS or the error.
     virtual DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds,
                                     const std::wstring& message) = 0;
+    // --- The flasher as a job, and the flash lock's namespace ---------------
+    // Starts the program as StartProcess does, but suspended, puts it into a
+    // job object of its own and only then lets it run, so that every program
+    // it starts belongs to the job as well. The job never ends a process:
+    // closing it leaves them running, and none may break away from it.
+    // False with LastError() when nothing was started; true with the
+    // process, and the job unless none could hold it (jobError says why, as
+    // on Windows 7 for a program that runs in a job already).
+    struct JobStart {
+        HANDLE process = nullptr;  // the caller's to close
+        HANDLE job = nullptr;      // the caller's to close
+        DWORD jobError = ERROR_SUCCESS;
+    };
+    virtual bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                            const std::string& currentDir, JobStart& started) = 0;
+    // How many processes of the job run now; false with LastError() when
+    // that cannot be read.
+    virtual bool JobActiveProcesses(HANDLE job, DWORD* count) = 0;
+    // Creates a private namespace whose boundary is the Administrators
+    // group (only a member can create one that matches it) with descriptor's
+    // access list, which decides who may open it; or opens the one that
+    // exists. ERROR_SUCCESS (created) or ERROR_ALREADY_EXISTS (opened), with
+    // the handle; ERROR_CALL_NOT_IMPLEMENTED where the system has no private
+    // namespaces at all (no boundary can be made); or the error, such as an
+    // open after its last holder has just ended. Objects are named
+    // "alias\name" in it; the handle goes to CloseHandle, and keeps the
+    // namespace alive for others meanwhile.
+    virtual DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

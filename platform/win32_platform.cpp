@@ -593,6 +593,79 @@ public:
         std::wstring text = message;
         return ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), graceSeconds, flags, reason);
     }
+    // --- The flasher as a job, and the flash lock's namespace ---------------
+    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                    const std::string& currentDir, JobStart& started) override {
+        started = {};
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+        PROCESS_INFORMATION info{};
+        std::string line = commandLine;
+        const DWORD flags = CREATE_SUSPENDED | (show == SW_HIDE ? CREATE_NO_WINDOW : 0);
+        if (!::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
+                              FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
+                              &info))
+            return false;
+        // No limits at all: neither JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE (a
+        // flash must outlive us) nor a breakaway, which would let a child
+        // leave the watch.
+        HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+        if (job && !::AssignProcessToJobObject(job, info.hProcess)) {
+            started.jobError = ::GetLastError();
+            ::CloseHandle(job);
+            job = nullptr;
+        } else if (!job) {
+            started.jobError = ::GetLastError();
+        }
+        if (::ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+            // It never ran a single instruction of its own.
+            const DWORD error = ::GetLastError();
+            ::TerminateProcess(info.hProcess, error);
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+            if (job) ::CloseHandle(job);
+            ::SetLastError(error);
+            return false;
+        }
+        ::CloseHandle(info.hThread);
+        started.process = info.hProcess;
+        started.job = job;
+        return true;
+    }
+    bool JobActiveProcesses(HANDLE job, DWORD* count) override {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+        if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr))
+            return false;
+        *count = info.ActiveProcesses;
+        return true;
+    }
+    DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override {
+        *ns = nullptr;
+        // Wine has no private namespaces: there CreateBoundaryDescriptorW
+        // gives NULL without an error, and AddSIDToBoundaryDescriptor ends
+        // the process, so the latter is called only once the former gave one.
+        HANDLE boundary = ::CreateBoundaryDescriptorW(L"Kavelton", 0);
+        if (!boundary) return ERROR_CALL_NOT_IMPLEMENTED;
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof sid;
+        DWORD error = ERROR_SUCCESS;
+        if (::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+            ::AddSIDToBoundaryDescriptor(&boundary, sid)) {
+            SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
+            const std::wstring prefix = Wide(alias);
+            *ns = ::CreatePrivateNamespaceW(descriptor.empty() ? nullptr : &attributes, boundary, prefix.c_str());
+            // One that exists is not created again: NULL and this error.
+            if (!*ns && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+                *ns = ::OpenPrivateNamespaceW(boundary, prefix.c_str());
+                if (*ns) error = ERROR_ALREADY_EXISTS;
+            }
+        }
+        if (!*ns) error = ::GetLastError() ? ::GetLastError() : ERROR_GEN_FAILURE;
+        ::DeleteBoundaryDescriptor(boundary);
+        return error;
+    }
 
 private:
     struct Sha256 final : Sha256Hash {

@@ -16,6 +16,22 @@ const char kCannotTell[] =
     "The running programs can not be listed, so it can not be told whether a BIOS flash is in "
     "progress!\nNothing was started.";
 
+std::string LockRefusal(LockTaken taken, const FlashMutex& lock) {
+    switch (taken) {
+    case LockTaken::NameTaken:
+        return "Another program has taken the name of the flash lock, " + lock.Name() +
+               ", so it can not be told whether a BIOS flash is in progress!\nNothing was started. Restart "
+               "Windows and try again; if this comes back, tell your administrator.";
+    case LockTaken::Unavailable:
+        return "The flash lock can not be taken (error " + std::to_string(lock.Error()) +
+               "), so it can not be told whether a BIOS flash is in progress!\nNothing was started.";
+    case LockTaken::Yes:
+    case LockTaken::HeldElsewhere:
+        break;
+    }
+    return kInProgress;
+}
+
 }  // namespace
 
 RunningFlash::RunningFlash(ui::TForm& holder, std::unique_ptr<FlashMutex> mutex,
@@ -30,14 +46,34 @@ RunningFlash::~RunningFlash() {
 }
 
 bool RunningFlash::StillRunningAfter(DWORD ms) {
-    if (process_.Valid()) {
+    if (!process_.Valid()) {
+        // Not ours: held while anyone's is listed.
+        if (ms) Os().Sleep(ms);
+        return FindFlasher() != FlasherListing::NotFound;
+    }
+    bool justEnded = false;
+    if (!firstEnded_) {
         const DWORD wait = Os().WaitForProcess(process_.get(), ms);
         if (wait == WAIT_TIMEOUT) return true;
-        if (wait == WAIT_OBJECT_0) return false;
+        justEnded = firstEnded_ = wait == WAIT_OBJECT_0;
     } else if (ms) {
         Os().Sleep(ms);
     }
-    // Not ours, or ours cannot be watched: held while anyone's is listed.
+    DWORD active = 0;
+    if (job_.Valid() && Os().JobActiveProcesses(job_.get(), &active)) {
+        DWORD code = 0;
+        if (justEnded && active > 0 && Os().ProcessExitCode(process_.get(), &code))
+            Log(std::string(kFlashTitle) + ": WinFlash64.exe ended with exit code " + std::to_string(code) +
+                "; the flash goes on while the programs it started run");
+        return active > 0;
+    }
+    if (job_.Valid() && !countFailed_) {
+        countFailed_ = true;
+        Log(std::string(kFlashTitle) + ": the processes of the flasher's job cannot be counted, error " +
+            std::to_string(Os().LastError()) + "; it is watched by its first process and the process list");
+    }
+    // No count, and the first process has ended or cannot be watched: held
+    // while anyone's is listed.
     return FindFlasher() != FlasherListing::NotFound;
 }
 
@@ -117,9 +153,9 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     // Another run may have started a flasher while the questions were up:
     // look again, under the mutex that keeps any other from starting now.
     auto mutex = std::make_unique<FlashMutex>();
-    const bool taken = mutex->Take();
-    if (!taken) dialogue.Tell(kInProgress, kFlashTitle, MB_ICONERROR);
-    if (!taken || !NoFlashInProgress(dialogue)) {
+    const LockTaken taken = mutex->Take();
+    if (taken != LockTaken::Yes) dialogue.Tell(LockRefusal(taken, *mutex), kFlashTitle, MB_ICONERROR);
+    if (taken != LockTaken::Yes || !NoFlashInProgress(dialogue)) {
         encryption->Resume();
         return refuse(FlashStep::InProgress, "flash in progress");
     }
@@ -128,10 +164,14 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     // the session by mistake.
     start.flash = std::make_unique<RunningFlash>(holder, std::move(mutex), std::move(encryption));
     const std::string command = core::FlasherCommand(image);
-    HANDLE process = nullptr;
-    if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
+    Platform::JobStart job;
+    if (Os().StartInJob(kFlasherPath, command, SW_SHOW, kInstallFolder, job)) {
         Log(std::string(kFlashTitle) + ": started " + command);
-        start.flash->process_.Reset(process);
+        if (!job.job)
+            Log(std::string(kFlashTitle) + ": no job can hold the flasher, error " + std::to_string(job.jobError) +
+                "; it is watched by its own process and the process list");
+        start.flash->process_.Reset(job.process);
+        start.flash->job_.Reset(job.job);
         return start;
     }
     start.startError = Os().LastError();

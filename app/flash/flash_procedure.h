@@ -1,9 +1,14 @@
 // One in-Windows flash, for the flash dialog and the command line alike:
 // StartFlash makes the checks in their order and starts the flasher; the
 // RunningFlash it gives owns everything the flash holds (the flasher's
-// process handle, the flash mutex, the hold against sleep and the end of the
-// session, a suspension of drive encryption) until the flasher has ended.
+// process and job, the flash mutex, the hold against sleep and the end of
+// the session, a suspension of drive encryption) until the flash has ended.
 // The dialog polls it from its watch; the command line waits on it.
+//
+// The flash is the flasher's job, not its first process: many flashers
+// start a launcher, an elevated copy or the chipset's own flasher and leave.
+// It runs while the job has a process. Programs started through UAC or a
+// service are outside any job and not seen.
 #pragma once
 
 #include <windows.h>
@@ -44,12 +49,15 @@ public:
 
     // False when the flasher could not be started.
     bool Started() const { return process_.Valid(); }
-    // Ours by its own handle; without one, while a flasher is listed.
+    // Ours while its job has a process (before the job is counted, while the
+    // first process runs); without a job or its count, while the first
+    // process runs or a flasher is listed.
     bool Running() override { return StillRunningAfter(0); }
     // Waits up to ms for it to end; true while it still runs.
     bool StillRunningAfter(DWORD ms);
     void LetGo() override;
-    // Once it has ended: its exit code into *code, and to the log.
+    // Once it has ended: the first process's exit code into *code, and to
+    // the log.
     FlashResult Result(DWORD* code);
     // Only for a flasher that cannot have written anything: it never started,
     // or had ended before the watch first looked. After a flasher ran, the
@@ -65,11 +73,14 @@ private:
     std::unique_ptr<DriveEncryption> encryption_;
     std::unique_ptr<FlashHold> hold_;
     OsHandle process_;
+    OsHandle job_;
+    bool firstEnded_ = false;
+    bool countFailed_ = false;  // logged once
 };
 
 struct FlashStart {
     FlashStep refused = FlashStep::None;
-    DWORD startError = 0;  // refused at Start: why CreateProcess failed
+    DWORD startError = 0;  // refused at Start: why the flasher did not start
     // From the hold on; also when the start itself failed, so that the watch
     // reports it as it always did.
     std::unique_ptr<RunningFlash> flash;

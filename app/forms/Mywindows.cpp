@@ -112,8 +112,9 @@ void TWindow::Timer1Timer() {
     } leave{inTick_};
 
     if (flash_ && flash_->Started()) {
-        // Ours is watched by its own handle: a flasher that is listed but
-        // cannot be opened (started as SYSTEM) is still running.
+        // Ours is watched by its job: a flasher that is listed but cannot be
+        // opened (started as SYSTEM) is still running, and so is the program
+        // it handed over to.
         if (flash_->Running()) {
             FlasherSeen = 1;
             return;

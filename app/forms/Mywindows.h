@@ -1,5 +1,5 @@
 // The in-Windows flash dialog: starts the vendor's flasher with the chosen
-// image and watches the process list until it has gone. A new instance at
+// image and watches it, with whatever it starts, until all have gone. A new instance at
 // each opening; closing it ends the watch (the flasher goes on).
 #pragma once
 

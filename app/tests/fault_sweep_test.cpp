@@ -196,7 +196,7 @@ std::vector<Handler> Handlers() {
              w.fake.runMs["WinFlash64.exe"] = 1500;
              w.window->Button1Click();
          },
-         {"NamedMutex", "WaitForMutex", "StartProcess"}},
+         {"AdminNamespace", "NamedMutex", "WaitForMutex", "StartInJob"}},
         {"flash watch tick", nullptr, watching,
          [](World& w) {
              w.fake.answers = {IDNO};

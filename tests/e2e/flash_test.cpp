@@ -46,6 +46,7 @@ class Flash : public KaveltonTest {
   }
   void TearDown() override {
     drv::KillAllNamed("WinFlash64.exe");
+    drv::KillAllNamed("FlashHelper.exe");
     KaveltonTest::TearDown();
   }
 
@@ -154,14 +155,19 @@ TEST_F(Flash, SecondOkStartsNoSecondFlasherAndAFailedFlashIsNoSuccess) {
   ExpectNoBox(1500ms);
 }
 
-// One flash at a time across processes: /flash beside a dialog whose
-// flasher runs starts none, and the dialog's flash ends as it would.
+// One flash at a time across processes: /flash beside a dialog whose flash
+// runs starts none. The flasher hands over to a helper under another name
+// and ends at once: the hold and the lock stay, and the outcome comes, until
+// and once the helper has gone.
 TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
-  ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "seconds=5\r\n"));
+  ASSERT_NO_FATAL_FAILURE(Image("KVD.101", "handover=6\r\n"));
   ASSERT_NO_FATAL_FAILURE(InstallFlasher());
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(Ok());
-  Sleep(1500);
+  Sleep(2500);  // past the first tick
+  DWORD_PTR session = TRUE;
+  ASSERT_TRUE(SendMessageTimeoutW(dialog_, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG, 5000, &session));
+  EXPECT_EQ(session, static_cast<DWORD_PTR>(FALSE)) << "the hold ended with the flasher's first process";
   std::string error;
   drv::Process cli = drv::Process::Start(InstallPath("Kavelton.exe"), "/flash KVD.101 /force", kInstallDir, &error);
   ASSERT_TRUE(cli.started()) << StartFailure(error);
@@ -169,6 +175,7 @@ TEST_F(Flash, TheCommandLineStartsNoSecondFlasherBesideTheDialog) {
   ASSERT_TRUE(cli.WaitExit(30s, &code));
   EXPECT_EQ(code, 7u) << "the command line's exit code";
   AnswerBox(ExpectBox(kRestartTitle, kRestart, {IDYES, IDNO}, Icon::Shown, 20s), IDNO);
+  EXPECT_EQ(drv::KillAllNamed("FlashHelper.exe"), 0) << "the outcome came while the helper ran";
   EXPECT_EQ(FlasherLog(), std::vector<std::string>{Command("KVD.101")});
 }
 

@@ -93,6 +93,7 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     const char* args;
     DWORD code;
     bool started;
+    bool squatted = false;  // an event holds the flash lock's global name (Wine has no namespaces)
   };
   const Case cases[] = {
       {"image missing", "KVD.101", "", "", true, "/flash KVD.102", 4, false},
@@ -105,6 +106,7 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
       {"flasher fails", "KVD.101", "exit=5\r\n", "", true, "/flash KVD.101", 8, true},
       {"flashed", "KVD.101", "abc", kAbcDigest + " *./ROM/KVD.101\r\n", true, "/flash KVD.101", 3010, true},
       {"older image forced", "KVD.099", "abc", "", true, "/flash kvd.099 /FORCE", 3010, true},
+      {"lock name squatted", "KVD.101", "abc", "", true, "/flash KVD.101", 7, false, true},
   };
   RemoveInstallFile("ROM\\KAVT.107");
   for (const Case& c : cases) {
@@ -116,7 +118,10 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     RemoveInstallFile("flasher.log");
     if (c.flasher) ASSERT_NO_FATAL_FAILURE(InstallFlasher());
     std::string out;
+    HANDLE squat = c.squatted ? CreateEventA(nullptr, TRUE, FALSE, "Global\\Kavelton.Flash") : nullptr;
     EXPECT_EQ(Run(c.args, &out), c.code) << out;
+    if (squat) CloseHandle(squat);
+    EXPECT_EQ(out.find("Another program has taken the name of the flash lock") != std::string::npos, c.squatted);
     EXPECT_EQ(ReadLines("flasher.log").size(), c.started ? 1u : 0u) << out;
     EXPECT_FALSE(InstallFileExists("LastUpdate.txt")) << "recorded without a restart";
     RemoveInstallFile("ROM\\" + c.image);

@@ -414,18 +414,18 @@ bool FakePlatform::StartProcess(const std::string& application, const std::strin
                                 const std::string& currentDir, HANDLE* process) {
     Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
            " " + std::to_string(show));
-    return Launch("StartProcess", application, commandLine, show, currentDir, process);
+    *process = Launch("StartProcess", application, commandLine, show, currentDir);
+    return *process != nullptr;
 }
 
-bool FakePlatform::Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
-                          const std::string& currentDir, HANDLE* process) {
-    *process = nullptr;
+HANDLE FakePlatform::Launch(const char* call, const std::string& application, const std::string& commandLine,
+                            UINT show, const std::string& currentDir) {
     const std::string program = ProgramName(application, commandLine);
     if (const DWORD* error = ByProgram(startErrors, program)) {
         lastError_ = *error;
-        return false;
+        return nullptr;
     }
-    if (Fault(call + (" " + program))) return false;
+    if (Fault(call + (" " + program))) return nullptr;
     started.push_back({application, commandLine, show, currentDir});
     commands.push_back(commandLine);
     Open open{Open::Process, program};
@@ -433,9 +433,9 @@ bool FakePlatform::Launch(const char* call, const std::string& application, cons
     open.endsAt = now + (runs ? *runs : 0);
     const DWORD* code = ByProgram(exitCodes, program);
     open.exitCode = code ? *code : 0;
-    *process = NewHandle(open);
+    HANDLE process = NewHandle(open);
     if (onStart) onStart(commandLine);
-    return true;
+    return process;
 }
 
 DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
@@ -555,8 +555,9 @@ bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
 
 HANDLE FakePlatform::NamedMutex(const std::string& name, const std::vector<BYTE>&) {
     Record("NamedMutex " + name);
-    if (mutexOpenError != ERROR_SUCCESS) {
-        lastError_ = mutexOpenError;
+    const auto squat = squatted.find(name);
+    if (mutexOpenError != ERROR_SUCCESS || squat != squatted.end()) {
+        lastError_ = squat != squatted.end() ? squat->second : mutexOpenError;
         return nullptr;
     }
     if (Fault("NamedMutex")) return nullptr;
@@ -603,7 +604,8 @@ bool FakePlatform::StartAsStandardUser(const UserRights& rights, const std::stri
     for (const std::vector<BYTE>& sid : rights.denyOnly) deny += (deny.empty() ? "" : ",") + SidText(sid);
     Record("StartAsStandardUser " + commandLine + " deny " + deny + " flags " + std::to_string(rights.flags) +
            " integrity " + SidText(rights.integrity));
-    return Launch("StartAsStandardUser", "", commandLine, SW_HIDE, currentDir, process);
+    *process = Launch("StartAsStandardUser", "", commandLine, SW_HIDE, currentDir);
+    return *process != nullptr;
 }
 
 bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
@@ -702,6 +704,42 @@ bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string&
     std::erase_if(files, [&](const auto& f) { return Upper(f.first) == Upper(from) || Upper(f.first) == Upper(to); });
     files[to] = moved;
     return true;
+}
+
+// --- The flasher as a job, and the flash lock's namespace -------------------
+
+bool FakePlatform::StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                              const std::string& currentDir, JobStart& job) {
+    job = {nullptr, nullptr, jobError};
+    Record("StartInJob " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine + " " +
+           std::to_string(show));
+    job.process = Launch("StartInJob", application, commandLine, show, currentDir);
+    if (!job.process || jobError != ERROR_SUCCESS) return job.process != nullptr;
+    Open open = handles_.at(job.process);
+    open.kind = Open::Job;
+    if (const DWORD* more = ByProgram(handsOverMs, open.key)) open.handedOverUntil = open.endsAt + *more;
+    job.job = NewHandle(open);
+    return true;
+}
+
+bool FakePlatform::JobActiveProcesses(HANDLE job, DWORD* count) {
+    auto it = handles_.find(job);
+    if (it == handles_.end() || it->second.kind != Open::Job) return false;
+    Record("JobActiveProcesses");
+    lastError_ = ERROR_ACCESS_DENIED;
+    *count = (now < it->second.endsAt ? 1 : 0) + (now < it->second.handedOverUntil ? 1 : 0);
+    return !jobQueryFails && !Fault("JobActiveProcesses");
+}
+
+DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<BYTE>&, HANDLE* ns) {
+    *ns = nullptr;
+    Record("AdminNamespace " + alias);
+    if (namespacesMissing) return ERROR_CALL_NOT_IMPLEMENTED;
+    const DWORD outcome = namespaceRounds.empty() ? ERROR_SUCCESS : namespaceRounds.front();
+    if (!namespaceRounds.empty()) namespaceRounds.pop_front();
+    if (Fault("AdminNamespace")) return ERROR_GEN_FAILURE;
+    if (outcome == ERROR_SUCCESS || outcome == ERROR_ALREADY_EXISTS) *ns = NewHandle({Open::Namespace, alias});
+    return outcome;
 }
 
 }  // namespace kv::test

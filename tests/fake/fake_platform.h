@@ -155,9 +155,6 @@ public:
 private:
     void Record(const std::string& call);
     bool Fault(const std::string& call);
-    // Starts a process as scripted; call names the start for the fault sweep.
-    bool Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
-                const std::string& currentDir, HANDLE* process);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
 
@@ -260,21 +257,42 @@ public:
     std::string FinalPathOfHandle(HANDLE h) override;
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
+    // --- The flasher as a job, and the flash lock's namespace ---------------
+    // Script: by program, how long what it started runs on after it ended;
+    // that no job can hold it, or its count cannot be read; no namespaces
+    // (Wine), or the next rounds' outcomes (ERROR_SUCCESS once empty); the
+    // error CreateMutex gives for a name another account squats.
+    std::map<std::string, DWORD> handsOverMs;
+    DWORD jobError = ERROR_SUCCESS;
+    bool jobQueryFails = false;
+    bool namespacesMissing = false;
+    std::deque<DWORD> namespaceRounds;
+    std::map<std::string, DWORD> squatted;
+
+    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                    const std::string& currentDir, JobStart& started) override;
+    bool JobActiveProcesses(HANDLE job, DWORD* count) override;
+    DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override;
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far
     };
     std::map<Sha256Hash*, std::unique_ptr<FakeHash>> hashes_;
     struct Open {
-        enum Kind { File, Snapshot, Process, Token, Mutex } kind;
+        enum Kind { File, Snapshot, Process, Token, Mutex, Job, Namespace } kind;
         std::string key;
         std::size_t position = 0;
         std::size_t cursor = 0;  // snapshot: next process
         ULONGLONG endsAt = 0;    // a started process: when it ends
+        ULONGLONG handedOverUntil = 0;  // a job: when what its first process started ends
         DWORD exitCode = 0;
         bool held = false;  // a mutex this process holds
     };
     HANDLE NewHandle(Open open);
+    // Starts a process as scripted; call names the start for the fault sweep.
+    HANDLE Launch(const char* call, const std::string& application, const std::string& commandLine, UINT show,
+                  const std::string& currentDir);
     std::map<HANDLE, Open> handles_;
     std::map<HMODULE, std::string> modules_;
     std::uintptr_t nextHandle_ = 0x1000;

@@ -1,7 +1,9 @@
 // WinFlash64.exe for tests: appends its command line to flasher.log in the
 // current directory, shows a window, and lives as long as the image file
 // named on its command line asks ("seconds=N" in the file; 0 without it),
-// and ends with the exit code it asks ("exit=N"; 0 without it).
+// and ends with the exit code it asks ("exit=N"; 0 without it). With
+// "handover=N" it ends at once, after starting a copy of itself named
+// FlashHelper.exe that lives N seconds.
 #include <windows.h>
 
 #include <cstdlib>
@@ -43,14 +45,36 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcA(hwnd, msg, wp, lp);
 }
 
+bool HandOver(int seconds) {
+    char self[MAX_PATH], temp[MAX_PATH];
+    const DWORD n = ::GetTempPathA(MAX_PATH, temp);
+    const std::string helper = std::string(temp, n) + "FlashHelper.exe";
+    std::string line = "FlashHelper.exe --child " + std::to_string(seconds);
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION info{};
+    if (!n || !::GetModuleFileNameA(nullptr, self, MAX_PATH) || !::CopyFileA(self, helper.c_str(), FALSE) ||
+        !::CreateProcessA(helper.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     const std::string commandLine = ::GetCommandLineA();
+    const std::vector<std::string> words = Words(commandLine);
+    if (words.size() == 3 && words[1] == "--child") {
+        ::Sleep(static_cast<DWORD>(std::atoi(words[2].c_str())) * 1000u);
+        return 0;
+    }
     {
         std::ofstream log("flasher.log", std::ios::binary | std::ios::app);
         log << commandLine << "\r\n";
     }
+    const int handover = AskedBy(commandLine, "handover");
+    if (handover > 0 && handover < 600) return HandOver(handover) ? AskedBy(commandLine, "exit") : 1;
     int seconds = AskedBy(commandLine, "seconds");
     if (seconds < 0 || seconds >= 600) seconds = 0;
 

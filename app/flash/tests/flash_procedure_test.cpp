@@ -6,6 +6,7 @@
 #include <wbemidl.h>
 
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -69,12 +70,20 @@ struct Holder : ui::TForm {
 };
 
 // Another run may start a flasher while this one's questions are up: right
-// before its own start, the procedure looks again under the flash mutex.
+// before its own start, the procedure looks again under the flash lock. The
+// lock lives in a namespace only administrators can create, entered even
+// while its last holder is ending; only a system without namespaces uses the
+// global name, which any user could squat.
 TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
+    const DWORD gone = ERROR_FILE_NOT_FOUND;
     struct Case {
         const char* what;
         DWORD mutexWait, mutexOpenError;
         bool listedMeanwhile, starts;
+        std::deque<DWORD> rounds = {};     // the namespace's, in turn
+        bool missing = false, squatted = false;  // no namespaces; an event holds the global name
+        std::string refusal = kInProgress;
+        int calls = 1;  // rounds made
     };
     const Case cases[] = {
         {"nobody else", WAIT_OBJECT_0, ERROR_SUCCESS, false, true},
@@ -82,6 +91,16 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         {"another run holds it", WAIT_TIMEOUT, ERROR_SUCCESS, false, false},
         {"it may not be opened", WAIT_OBJECT_0, ERROR_ACCESS_DENIED, false, false},
         {"a flasher was started meanwhile", WAIT_OBJECT_0, ERROR_SUCCESS, true, false},
+        {"the namespace is opened", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {ERROR_ALREADY_EXISTS}},
+        // A user outside the boundary can make only a namespace of its own.
+        {"a user squats the global name", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {}, false, true},
+        {"its holder ended between create and open", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {gone}, false,
+         false, "", 2},
+        {"it goes on ending", WAIT_OBJECT_0, ERROR_SUCCESS, false, false, {gone, gone, gone}, false, false,
+         "The flash lock can not be taken (error 2)", 3},
+        {"no namespaces", WAIT_OBJECT_0, ERROR_SUCCESS, false, true, {}, true},
+        {"no namespaces, an event squats the global name", WAIT_OBJECT_0, ERROR_SUCCESS, false, false, {}, true,
+         true, "Another program has taken the name of the flash lock, Global\\Kavelton.Flash"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -89,6 +108,9 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         Holder holder;
         m.fake.mutexWait = c.mutexWait;
         m.fake.mutexOpenError = c.mutexOpenError;
+        m.fake.namespaceRounds = c.rounds;
+        m.fake.namespacesMissing = c.missing;
+        if (c.squatted) m.fake.squatted["Global\\Kavelton.Flash"] = ERROR_INVALID_HANDLE;
         m.fake.answers = {IDYES};  // suspend the encryption
         m.fake.onMessage = [&](const test::MessageRecord&) {
             if (c.listedMeanwhile) m.fake.processes.push_back({"WinFlash64.exe", 99, false});
@@ -99,9 +121,12 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         EXPECT_EQ(m.fake.heldMutexes(), c.starts ? 1 : 0);
         EXPECT_EQ(m.fake.blockReasons.size(), c.starts ? 1u : 0u) << "held without a flash";
         EXPECT_EQ(m.Resumed(), !c.starts) << "a suspension for no flash";
+        EXPECT_EQ(m.fake.CallCount("AdminNamespace Kavelton"), c.calls);
+        EXPECT_EQ(m.fake.CallCount("NamedMutex Global\\Kavelton.Flash"), c.missing ? 1 : 0);
+        EXPECT_EQ(Has(m.fake.RunLog(), "no private namespaces"), c.missing);
         if (!c.starts) {
             ASSERT_EQ(m.fake.messages.size(), 2u);
-            EXPECT_EQ(m.fake.messages[1].text, kInProgress);
+            EXPECT_TRUE(Has(m.fake.messages[1].text, c.refusal)) << m.fake.messages[1].text;
             EXPECT_EQ(m.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_TOPMOST));
         }
         start.flash.reset();
@@ -111,34 +136,53 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
 
 // Once a flasher ran, a failure code does not prove that nothing was written:
 // the suspension stays for the restart that completes the update. Only a
-// flasher gone before the watch first looked gives the protection back.
+// flash gone before the watch first looked gives the protection back. The
+// flash is the flasher's job: one that hands over and ends before the first
+// tick still runs, and no restart starts meanwhile. Without a job or its
+// count, the first process and the list decide, as they always did.
 TEST(FlashProcedure, DriveEncryptionComesBackOnlyWhenNothingCanHaveBeenWritten) {
     struct Case {
         const char* what;
-        DWORD runMs, exitCode;
-        bool resumed;
+        DWORD runMs, exitCode, handsOverMs, jobError;
+        bool queryFails, resumed;
+        const char* logged;
     };
     const Case cases[] = {
-        {"failed after it ran", 5000, 1, false},
-        {"gone before the first tick", 500, 3, true},
+        {"failed after it ran", 5000, 1, 0, 0, false, false, "ended with exit code 1"},
+        {"gone before the first tick", 500, 3, 0, 0, false, true, "ended with exit code 3"},
+        {"handed over before the first tick", 500, 0, 5000, 0, false, false, "exit code 0; the flash goes on"},
+        {"handed over, no job can hold it", 500, 0, 5000, ERROR_ACCESS_DENIED, false, true, "no job can hold"},
+        {"handed over, its job cannot be counted", 500, 0, 5000, 0, true, true, "cannot be counted, error 5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
         m.fake.runMs["WinFlash64.exe"] = c.runMs;
         m.fake.exitCodes["WinFlash64.exe"] = c.exitCode;
+        m.fake.handsOverMs["WinFlash64.exe"] = c.handsOverMs;
+        m.fake.jobError = c.jobError;
+        m.fake.jobQueryFails = c.queryFails;
         m.fake.answers = {IDYES};
         TMainForm main;
         main.BIOSVersion = "KVD.100";
         TWindow dialog(&main);
         dialog.Button1Click();
+        const ULONGLONG ends = m.fake.now - 1000 + c.runMs + (c.resumed ? 0 : c.handsOverMs);
         for (int tick = 0; tick < 10 && dialog.Timer1.Enabled(); ++tick) {
             dialog.Timer1Timer();
+            EXPECT_EQ(FlashInProgress(), m.fake.now < ends) << "at " << m.fake.now - ends;
             m.fake.now += 1000;
         }
         EXPECT_EQ(m.Resumed(), c.resumed);
-        EXPECT_TRUE(Has(m.fake.File(kRunLogPath)->bytes, "ended with exit code " + std::to_string(c.exitCode)));
+        EXPECT_TRUE(Has(m.fake.RunLog(), c.logged));
     }
+    Machine m;  // the command line waits for the job as well
+    m.fake.runMs["WinFlash64.exe"] = 500;
+    m.fake.handsOverMs["WinFlash64.exe"] = 5000;
+    const ULONGLONG before = m.fake.now;
+    EXPECT_EQ(RunUnattended("/flash KVD.101 /suspendencryption"), kExitRestartNeeded);
+    EXPECT_GE(m.fake.now, before + 5500);
+    ReleaseRunLog();
 }
 
 // The one restart: refused while any flash is in progress, whoever holds it,

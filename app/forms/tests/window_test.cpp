@@ -205,13 +205,14 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
         "GetSystemPowerStatus",
         // Under the flash mutex, the list once more.
-        "NamedMutex Global\\Kavelton.Flash",
+        "AdminNamespace Kavelton",
+        "NamedMutex Kavelton\\Flash",
         "WaitForMutex",
         "CreateProcessSnapshot",
         "CloseHandle snapshot",
         "ShutdownBlockReasonCreate",
         // By its full path, shown (5), with the command line as it always was.
-        "StartProcess [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
+        "StartInJob [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
         "Sleep 1000",
     };
     EXPECT_EQ(fake.calls, expected);
