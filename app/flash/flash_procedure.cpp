@@ -1,6 +1,7 @@
 #include "flash/flash_procedure.h"
 
 #include "checks/power.h"
+#include "checks/signature.h"
 #include "commands.h"
 #include "common/events.h"
 #include "common/install_paths.h"
@@ -108,6 +109,13 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
         return refuse(FlashStep::Name);
     }
     if (!run.ImageReady(image)) return refuse(FlashStep::Image);
+    // Held from the check until it has started, so that what starts is what
+    // was checked. One that is not there fails to start, as it always did.
+    OsHandle flasher(OpenForCheck(kFlasherPath));
+    const DWORD flasherMissing = flasher.Valid() ? ERROR_SUCCESS : Os().LastError();
+    const bool missing = flasherMissing == ERROR_FILE_NOT_FOUND || flasherMissing == ERROR_PATH_NOT_FOUND;
+    if (!missing && !FlasherSignatureAccepted(flasher.get(), kFlashTitle, dialogue))
+        return refuse(FlashStep::Signature, "signature");
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.
@@ -129,12 +137,12 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     start.flash = std::make_unique<RunningFlash>(holder, std::move(mutex), std::move(encryption));
     const std::string command = core::FlasherCommand(image);
     HANDLE process = nullptr;
-    if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
+    if (!missing && Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {
         Log(std::string(kFlashTitle) + ": started " + command);
         start.flash->process_.Reset(process);
         return start;
     }
-    start.startError = Os().LastError();
+    start.startError = missing ? flasherMissing : Os().LastError();
     EventNotStarted(kFlashTitle, kFlasherExe, start.startError, dialogue);
     Log(std::string(kFlashTitle) + ": " + command + " could not be started, error " + std::to_string(start.startError));
     // No flash, no restart: the drive's protection comes back at once.

@@ -70,5 +70,9 @@ export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$usbscan_double" ] && [ -f "$usbscan_double" ] && export KV_E2E_USBSCAN_DOUBLE=$(winpath "$usbscan_double")
 [ -n "$usbscan_served" ] && [ -f "$usbscan_served" ] && export KV_E2E_USBSCAN_SERVED=$(winpath "$usbscan_served")
 [ -n "${KV_FLASHER:-}" ] && [ -f "$KV_FLASHER" ] && export KV_E2E_FLASHER=$(winpath "$KV_FLASHER")
+for kind in UNSIGNED OTHER_CA CHANGED; do
+  var=KV_FLASHER_$kind
+  [ -n "${!var:-}" ] && [ -f "${!var}" ] && export KV_E2E_FLASHER_$kind="$(winpath "${!var}")"
+done
 
 "$here/../wine-run.sh" "$exe" --gtest_filter="$group.*" --gtest_color=no

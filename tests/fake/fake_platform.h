@@ -260,6 +260,16 @@ public:
     std::string FinalPathOfHandle(HANDLE h) override;
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
+    // --- Signatures -----------------------------------------------------------
+    // Script: signatures by the verified file's path (case-insensitive); a
+    // file not listed is signed as the program itself is, by ownSignature.
+    // The install folder holds a flasher and both libraries from the start.
+    // Record: calls "VerifyEmbeddedSignature <path>" and "OwnSignature".
+    SignatureInfo ownSignature{S_OK, 1, {"DER leaf: Kavelton Maker", "DER CA: Kavelton Maker CA"}, "Kavelton Maker"};
+    std::map<std::string, SignatureInfo> signatures;
+    SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override;
+    SignatureInfo OwnSignature() override;
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far
