@@ -31,6 +31,16 @@ struct UserRights {
     std::vector<BYTE> integrity;
 };
 
+// What WinVerifyTrust found in a file's embedded Authenticode signature.
+struct SignatureInfo {
+    HRESULT trust = TRUST_E_NOSIGNATURE;  // S_OK, or why the signature is not trusted
+    DWORD signers = 0;                    // 0 or 1: the first signer's only
+    // The signer's certificate chain as DER, leaf first, as far as it was
+    // built; empty without a signer.
+    std::vector<std::string> chain;
+    std::string signerName;  // the leaf's display name ("CN"), in the ANSI code page
+};
+
 struct FolderEntry {
     std::string name;
     DWORD attributes = 0;
@@ -229,6 +239,13 @@ public:
     // "alias\name" in it; the handle goes to CloseHandle, and keeps the
     // namespace alive for others meanwhile.
     virtual DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) = 0;
+
+    // --- Signatures ----------------------------------------------------------
+    // Verifies the embedded signature of the open file (name: its path, for
+    // the verifier's own use) offline: nothing fetched, no revocation asked.
+    virtual SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) = 0;
+    // The same for the running program's own file.
+    virtual SignatureInfo OwnSignature() = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big
@@ -273,6 +290,7 @@ private:
 // out.
 class OsLibrary {
 public:
+    OsLibrary() : module_(nullptr) {}  // none: a library that was not loaded
     OsLibrary(const std::string& path, DWORD flags) : module_(Os().LoadLib(path, flags)) {}
     ~OsLibrary() { Release(); }
     OsLibrary(const OsLibrary&) = delete;

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <tlhelp32.h>
 #include <winioctl.h>
+#include <wintrust.h>
+#include <softpub.h>
 
 namespace kv {
 namespace {
@@ -699,6 +701,61 @@ private:
              ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
              written == bytes.size();
         return ::CloseHandle(h) && ok;
+    }
+
+public:
+    SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override {
+        SignatureInfo info;
+        const std::wstring path = Wide(name);
+        WINTRUST_FILE_INFO fileInfo{};
+        fileInfo.cbStruct = sizeof fileInfo;
+        fileInfo.pcwszFilePath = path.c_str();
+        fileInfo.hFile = file;
+        WINTRUST_DATA data{};
+        data.cbStruct = sizeof data;
+        data.dwUIChoice = WTD_UI_NONE;
+        // Offline: revocation is the maker's to handle, and a missing issuer
+        // is never fetched from an address the file itself names.
+        data.fdwRevocationChecks = WTD_REVOKE_NONE;
+        data.dwUnionChoice = WTD_CHOICE_FILE;
+        data.pFile = &fileInfo;
+        data.dwStateAction = WTD_STATEACTION_VERIFY;
+        data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+        GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+        info.trust = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        if (CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData)) {
+            CRYPT_PROVIDER_SGNR* signer =
+                provider->csSigners ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+            if (signer) {
+                info.signers = 1;
+                for (DWORD i = 0; i < signer->csCertChain; ++i) {
+                    CRYPT_PROVIDER_CERT* cert = ::WTHelperGetProvCertFromChain(signer, i);
+                    if (!cert || !cert->pCert) break;
+                    info.chain.emplace_back(reinterpret_cast<const char*>(cert->pCert->pbCertEncoded),
+                                            cert->pCert->cbCertEncoded);
+                }
+                CRYPT_PROVIDER_CERT* leaf = ::WTHelperGetProvCertFromChain(signer, 0);
+                if (leaf && leaf->pCert) {
+                    wchar_t text[256] = {};
+                    ::CertGetNameStringW(leaf->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text, 256);
+                    info.signerName = Narrow(text);
+                }
+            }
+        }
+        // The state is released on every path, whatever the verdict.
+        data.dwStateAction = WTD_STATEACTION_CLOSE;
+        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        return info;
+    }
+    SignatureInfo OwnSignature() override {
+        wchar_t path[MAX_PATH * 2] = {};
+        const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+        if (n == 0 || n >= MAX_PATH * 2) return {};
+        HANDLE h = ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return {};
+        SignatureInfo info = VerifyEmbeddedSignature(h, Narrow(path));
+        ::CloseHandle(h);
+        return info;
     }
 };
 

@@ -2,7 +2,7 @@
 # Every shipped binary must run on a bare Windows: it may import only DLLs
 # that Windows itself provides, never MinGW's runtime DLLs.
 set -euo pipefail
-allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|msimg32|ole32|oleaut32|msvcrt|ws2_32|bcrypt|version|shlwapi|uxtheme|api-ms-win-.*)\.dll$'
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|advapi32|msimg32|ole32|oleaut32|msvcrt|ws2_32|bcrypt|wintrust|crypt32|version|shlwapi|uxtheme|api-ms-win-.*)\.dll$'
 status=0
 for bin in "$@"; do
   if [ ! -f "$bin" ]; then echo "FAIL $bin: missing"; status=1; continue; fi

@@ -30,7 +30,7 @@ constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_
 // library beside them (a vendor's BIOS.dll finds its own imports there).
 const char* const kTrustedFiles[] = {"Kavelton.exe",  "BIOS.dll", "UsbScan.dll", "Sectorkit.dll",
                                      "copybinFile.bat", "ToUSB.bat", kFlasherExe,  "fdd.imz",
-                                     "System.txt",    "SHA256SUMS", "LastUpdate.txt"};
+                                     "System.txt",    "SHA256SUMS", "Signers.txt", "LastUpdate.txt"};
 
 std::vector<BYTE> SidBytes(const wchar_t* text) {
     PSID sid = nullptr;

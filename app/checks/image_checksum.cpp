@@ -12,17 +12,16 @@ namespace {
 
 constexpr DWORD kHashChunk = 64 * 1024;
 
-// The image's SHA-256; false when it cannot be read or hashed.
-bool HashImage(const std::string& path, core::Sha256Digest& digest) {
-    OsHandle file(Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
-    if (!file.Valid()) return false;
+}  // namespace
+
+bool HashOpenFile(HANDLE file, core::Sha256Digest& digest) {
     Sha256Hash* hash = Os().HashBegin();
     if (!hash) return false;
     bool ok = true;
     std::string chunk(kHashChunk, '\0');
     for (;;) {
         DWORD n = 0;
-        if (!Os().ReadFile(file.get(), chunk.data(), kHashChunk, &n)) {
+        if (!Os().ReadFile(file, chunk.data(), kHashChunk, &n)) {
             ok = false;
             break;
         }
@@ -37,6 +36,14 @@ bool HashImage(const std::string& path, core::Sha256Digest& digest) {
     Os().HashEnd(hash);
     if (ok) std::copy(std::begin(bytes), std::end(bytes), digest.begin());
     return ok;
+}
+
+namespace {
+
+// The image's SHA-256; false when it cannot be read or hashed.
+bool HashImage(const std::string& path, core::Sha256Digest& digest) {
+    OsHandle file(Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
+    return file.Valid() && HashOpenFile(file.get(), digest);
 }
 
 bool ListExists() {

@@ -2,6 +2,8 @@
 // anything is written or started.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -26,6 +28,10 @@ struct ChecksumVerdict {
     std::size_t badLine = 0;
     core::Sha256Digest actual{}, listed{};
 };
+
+// The SHA-256 of an open file from where its pointer stands to its end;
+// false when it cannot be read or hashed.
+bool HashOpenFile(HANDLE file, core::Sha256Digest& digest);
 
 // The list as it lies in the install folder: NoList, one of the List
 // states, or Ok with list read.

@@ -6,6 +6,7 @@
 
 #include "checks/folder_trust.h"
 #include "checks/image_checksum.h"
+#include "checks/signature.h"
 #include "cli/console.h"
 #include "cli/unattended.h"
 #include "common/events.h"
@@ -55,6 +56,53 @@ const char* ChecksumText(ChecksumState state) {
         break;
     }
     return "mismatch";
+}
+
+const char* SignatureText(SignatureState state) {
+    switch (state) {
+    case SignatureState::Signed:
+        return "signed";
+    case SignatureState::FileListed:
+        return "fileListed";
+    case SignatureState::Unreadable:
+        return "unreadable";
+    case SignatureState::NotSigned:
+        return "notSigned";
+    case SignatureState::Invalid:
+        return "invalid";
+    case SignatureState::NoSigner:
+        return "noSigner";
+    case SignatureState::NotListed:
+        return "notListed";
+    case SignatureState::ListUnusable:
+        break;
+    }
+    return "listUnusable";
+}
+
+// The flasher as the flash procedure would judge it; false when it would be
+// refused. One that is not there is only reported: it is refused by failing
+// to start, as it always was.
+bool ReportFlasher(Json& report) {
+    OsHandle flasher(OpenForCheck(kFlasherPath));
+    const DWORD error = flasher.Valid() ? ERROR_SUCCESS : Os().LastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        report["flasher"] = {{"signature", "missing"}, {"signer", nullptr}, {"certificateSha256", nullptr},
+                             {"chainSha256", Json::array()}, {"sha256", nullptr}};
+        Note("Scan: " + std::string(kFlasherExe) + " is missing");
+        return true;
+    }
+    const SignatureVerdict verdict = JudgeSignature(flasher.get(), kFlasherExe, SignedFile::Flasher, true);
+    Json chain = Json::array();
+    for (const core::Sha256Digest& digest : verdict.chain) chain.push_back(core::DigestText(digest));
+    report["flasher"] = {
+        {"signature", SignatureText(verdict.state)},
+        {"signer", verdict.signer.empty() ? Json() : Json(AnsiToUtf8(verdict.signer))},
+        {"certificateSha256", verdict.chain.empty() ? Json() : Json(core::DigestText(verdict.chain.front()))},
+        {"chainSha256", std::move(chain)},
+        {"sha256", verdict.file ? Json(core::DigestText(*verdict.file)) : Json()}};
+    Note("Scan: " + DescribeSignature(verdict, kFlasherExe, SignedFile::Flasher));
+    return verdict.Allowed();
 }
 
 bool ListUsable(ChecksumState list) { return list == ChecksumState::Ok || list == ChecksumState::NoList; }
@@ -120,6 +168,8 @@ int Evaluate(Json& report) {
         }
     }
     report["images"] = std::move(images);
+    const bool flasherPasses = ReportFlasher(report);
+    candidatePasses = candidatePasses && flasherPasses;
     report["candidate"] =
         catalogue.names.empty() ? Json() : Json(AnsiToUtf8(catalogue.names[catalogue.preselected]));
     const bool available = board == kExitMatches && candidateNewer && candidatePasses;

@@ -109,6 +109,8 @@ int Flash(const FlashOptions& options, bool& started) {
     case FlashStep::Name:
     case FlashStep::Image:
         return kExitImageRefused;
+    case FlashStep::Signature:
+        return kExitSignatureRefused;
     case FlashStep::Version:
         return kExitNotNewer;
     case FlashStep::Power:

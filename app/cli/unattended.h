@@ -25,6 +25,7 @@ enum ExitCode : int {
     kExitUpdateAvailable = 11,
     kExitReportNotWritten = 12,
     kExitFolderSecured = 13,  // /secure secured it now: its files are restored before the next run
+    kExitSignatureRefused = 14,  // the flasher's signature or signer was refused
     kExitRestartNeeded = 3010,
     kExitRestartStarted = 1641,
 };

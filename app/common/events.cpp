@@ -62,6 +62,10 @@ void EventFailed(const std::string& task, const std::string& program, const std:
           {task, dialogue.Where(), program, code.empty() ? "unknown" : code, text});
 }
 
+void EventLibraryRefused(const std::string& library, const std::string& why) {
+    Write(EVENTLOG_ERROR_TYPE, KV_EVENT_REFUSED, {"Start", library, "signature", why});
+}
+
 void EventNotStarted(const std::string& task, const std::string& program, DWORD error, const Dialogue& dialogue) {
     Write(EVENTLOG_ERROR_TYPE, KV_EVENT_NOT_STARTED, {task, dialogue.Where(), program, std::to_string(error)});
 }

@@ -27,5 +27,7 @@ void EventNotStarted(const std::string& task, const std::string& program, DWORD 
 void EventUpdateResult(const std::string& text, UINT icon);
 void EventFolder(bool secured, const std::string& openEntries);
 void EventRestartRefused(const Dialogue& dialogue);
+// A library of the install folder not loaded, and why.
+void EventLibraryRefused(const std::string& library, const std::string& why);
 
 }  // namespace kv

@@ -13,6 +13,7 @@ inline constexpr char kInstallFolder[] = "C:\\KAVELTON";
 inline constexpr char kRomFolder[] = "C:\\KAVELTON\\ROM";
 inline constexpr char kSystemIdPath[] = "C:\\KAVELTON\\System.txt";
 inline constexpr char kChecksumListPath[] = "C:\\KAVELTON\\SHA256SUMS";
+inline constexpr char kSignerListPath[] = "C:\\KAVELTON\\Signers.txt";
 inline constexpr char kRunLogPath[] = "C:\\KAVELTON\\Kavelton.log";
 inline constexpr char kLastUpdatePath[] = "C:\\KAVELTON\\LastUpdate.txt";
 inline constexpr char kFlasherExe[] = "WinFlash64.exe";

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "checks/signature.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/text.h"
@@ -22,11 +23,11 @@ std::wstring Keep(const wchar_t* text) { return text ? text : L""; }
 
 SystemInfo ReadSystemInfo(Dialogue& dialogue, SystemInfo* utf8) {
     SystemInfo info;
-    OsLibrary bios(InstallPath("BIOS.dll"), kInstallLibraryFlags);
-    if (!bios.get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
-    auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
-    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
-    auto biosValue = ProcAs<BiosFn>(bios.Find("BIOS"));
+    const std::unique_ptr<OsLibrary> bios = LoadCheckedLibrary("BIOS.dll", kInstallLibraryFlags);
+    if (!bios->get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
+    auto initNameSpace = ProcAs<InitNameSpaceFn>(bios->Find("InitNameSpace"));
+    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios->Find("UnInitNameSpace"));
+    auto biosValue = ProcAs<BiosFn>(bios->Find("BIOS"));
     // Without all three functions nothing is read.
     if (!initNameSpace || !unInitNameSpace || !biosValue) {
         Log("Start: the system information cannot be read");

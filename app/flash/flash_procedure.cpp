@@ -1,6 +1,7 @@
 #include "flash/flash_procedure.h"
 
 #include "checks/power.h"
+#include "checks/signature.h"
 #include "commands.h"
 #include "common/events.h"
 #include "common/install_paths.h"
@@ -144,6 +145,13 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
         return refuse(FlashStep::Name);
     }
     if (!run.ImageReady(image)) return refuse(FlashStep::Image);
+    // Held from the check until it has started, so that what starts is what
+    // was checked. One that is not there fails to start, as it always did.
+    OsHandle flasher(OpenForCheck(kFlasherPath));
+    const DWORD flasherMissing = flasher.Valid() ? ERROR_SUCCESS : Os().LastError();
+    const bool missing = flasherMissing == ERROR_FILE_NOT_FOUND || flasherMissing == ERROR_PATH_NOT_FOUND;
+    if (!missing && !FlasherSignatureAccepted(flasher.get(), kFlashTitle, dialogue))
+        return refuse(FlashStep::Signature, "signature");
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.
@@ -165,7 +173,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     start.flash = std::make_unique<RunningFlash>(holder, std::move(mutex), std::move(encryption));
     const std::string command = core::FlasherCommand(image);
     Platform::JobStart job;
-    if (Os().StartInJob(kFlasherPath, command, SW_SHOW, kInstallFolder, job)) {
+    if (!missing && Os().StartInJob(kFlasherPath, command, SW_SHOW, kInstallFolder, job)) {
         Log(std::string(kFlashTitle) + ": started " + command);
         if (!job.job)
             Log(std::string(kFlashTitle) + ": no job can hold the flasher, error " + std::to_string(job.jobError) +
@@ -174,7 +182,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
         start.flash->job_.Reset(job.job);
         return start;
     }
-    start.startError = Os().LastError();
+    start.startError = missing ? flasherMissing : Os().LastError();
     EventNotStarted(kFlashTitle, kFlasherExe, start.startError, dialogue);
     Log(std::string(kFlashTitle) + ": " + command + " could not be started, error " + std::to_string(start.startError));
     // No flash, no restart: the drive's protection comes back at once.

@@ -34,7 +34,7 @@ struct FlashRequest {
 };
 
 // The check that stopped a flash, or Start when the flasher did not start.
-enum class FlashStep { None, Board, Name, Image, Version, Power, Encryption, InProgress, Start };
+enum class FlashStep { None, Board, Name, Image, Signature, Version, Power, Encryption, InProgress, Start };
 
 enum class FlashResult { Succeeded, Failed, Unknown };
 
@@ -86,7 +86,8 @@ struct FlashStart {
     std::unique_ptr<RunningFlash> flash;
 };
 
-// Board, name, image (exists, trusted, checksum), version, power,
+// Board, name, image (exists, trusted, checksum), the flasher's signature,
+// version, power,
 // encryption, no flash in progress, hold, start. Each refusal has told the
 // user through dialogue. holder is the window that holds off the session's
 // end meanwhile.

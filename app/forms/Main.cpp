@@ -6,6 +6,7 @@
 
 #include "checks/folder_trust.h"
 #include "common/dialogue.h"
+#include "checks/signature.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/system_info.h"
@@ -187,7 +188,7 @@ void TMainForm::OnUSBClick() {
     // One scan; false when no scan can be made at all.
     auto scan = [&]() -> bool {
         usbScan.reset();
-        usbScan = std::make_unique<OsLibrary>(InstallPath("UsbScan.dll"), kInstallLibraryFlags);
+        usbScan = LoadCheckedLibrary("UsbScan.dll", kInstallLibraryFlags);
         if (!usbScan->get())
             Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
         auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));

@@ -12,6 +12,7 @@
 #include "checksums.h"
 #include "commands.h"
 #include "images.h"
+#include "signers.h"
 #include "sysinfo.h"
 #include "usbsize.h"
 
@@ -218,6 +219,21 @@ void CheckChecksums(std::string_view text, std::string_view name) {
         KV_CHECK(digests.empty());
 }
 
+void CheckSigners(std::string_view text, std::string_view name) {
+    const SignerList list = ParseSignerList(text);
+    KV_CHECK(list.Ok() || list.entries.empty());
+    for (const SignerEntry& entry : list.entries) {
+        KV_CHECK(entry.name.find('\n') == std::string::npos);
+        if (entry.kind == SignerEntry::File) {
+            KV_CHECK(!entry.name.empty());
+            KV_CHECK(AllowsFile(list, entry.name, entry.digest));
+        } else {
+            KV_CHECK(NamesCertificate(list, entry.digest));
+        }
+    }
+    if (!HasFileLine(list, name)) KV_CHECK(!AllowsFile(list, name, Sha256Digest{}));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -234,5 +250,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckSectors(first, second);
     CheckCommands(first, second);
     CheckChecksums(text, first);
+    CheckSigners(text, first);
     return 0;
 }

@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
     const double kf = fastest(programs[0]), bf = fastest(programs[1]), mf = fastest(programs[2]);
     std::printf("  ratios (medians, fastest runs):\n");
     std::printf("  against the bare program    %5.2fx %5.2fx\n", k / b, kf / bf);
-    std::printf("  Kavelton's start above the bare program: %.1f ms, of it the folder check %.1f ms, the rest %.1f ms\n",
+    std::printf("  Kavelton's start above the bare program: %.1f ms, of it the folder and signature checks %.1f ms, the rest %.1f ms\n",
                 k - b, folderMs, k - b - folderMs);
-    std::printf("  the same without the folder check (%.1f ms) %5.2fx %5.2fx (goal: at most 1.05x)\n", folderMs,
+    std::printf("  the same without the folder and signature checks (%.1f ms) %5.2fx %5.2fx (goal: at most 1.05x)\n", folderMs,
                 (k - folderMs) / b, (kf - folderMs) / bf);
     std::printf("  against the minimal program %5.2fx %5.2fx (goal: at most 1.30x)\n", k / m, kf / mf);
     return 0;

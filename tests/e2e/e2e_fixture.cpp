@@ -140,9 +140,9 @@ void KaveltonTest::UseUsbScanDouble(const std::vector<std::string>& scans) {
   WriteInstallFile("usbscan-double.txt", text);
 }
 
-void KaveltonTest::InstallFlasher() {
-  const char* flasher = std::getenv("KV_E2E_FLASHER");
-  ASSERT_TRUE(flasher && *flasher) << "KV_E2E_FLASHER is not set: run through tests/e2e/run.sh";
+void KaveltonTest::InstallFlasher(const char* variable) {
+  const char* flasher = std::getenv(variable);
+  ASSERT_TRUE(flasher && *flasher) << variable << " is not set: run through tests/e2e/run.sh";
   ASSERT_TRUE(CopyFileA(flasher, InstallPath("WinFlash64.exe").c_str(), FALSE))
       << "copy of " << flasher << " failed, error " << GetLastError();
 }

@@ -44,7 +44,8 @@ class KaveltonTest : public ::testing::Test {
 
   void UseBiosDouble(const BiosValues& values);
   // Copies the recording stand-in for WinFlash64.exe (KV_E2E_FLASHER) in.
-  static void InstallFlasher();
+  // The test flasher, or the one of its refused copies that variable names.
+  static void InstallFlasher(const char* variable = "KV_E2E_FLASHER");
   void UseUsbScanDouble(const std::vector<std::string>& scans);
 
   // Starts C:\KAVELTON\Kavelton.exe with that folder as working directory.

@@ -70,6 +70,10 @@ export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$usbscan_double" ] && [ -f "$usbscan_double" ] && export KV_E2E_USBSCAN_DOUBLE=$(winpath "$usbscan_double")
 [ -n "$usbscan_served" ] && [ -f "$usbscan_served" ] && export KV_E2E_USBSCAN_SERVED=$(winpath "$usbscan_served")
 [ -n "${KV_FLASHER:-}" ] && [ -f "$KV_FLASHER" ] && export KV_E2E_FLASHER=$(winpath "$KV_FLASHER")
+for kind in UNSIGNED OTHER_CA CHANGED; do
+  var=KV_FLASHER_$kind
+  [ -n "${!var:-}" ] && [ -f "${!var}" ] && export KV_E2E_FLASHER_$kind="$(winpath "${!var}")"
+done
 
 # Wine gives every process of the group the standard error it inherited,
 # where the loader writes why a program could not start. Kept in a file,

@@ -128,6 +128,36 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
   }
 }
 
+// The build's test CA listed as the only publisher: the flasher it signed
+// runs; one not signed, one changed after signing and one signed by another
+// CA are refused before anything starts.
+TEST_F(Unattended, OnlyAFlasherOfAListedPublisherRuns) {
+  const char* ca = std::getenv("KV_E2E_TEST_CA_SHA256");
+  if (!ca || !*ca) GTEST_SKIP() << "signed with a maker's certificate: there is no test CA to list";
+  WriteInstallFile("Signers.txt", std::string("cert ") + ca + " Kavelton Throwaway Test CA\r\n");
+  RemoveInstallFile("ROM\\KAVT.107");
+  RemoveInstallFile("SHA256SUMS");
+  WriteInstallFile("ROM\\KVD.101", "abc");
+  const struct {
+    const char* flasher;
+    DWORD code;
+  } cases[] = {{"KV_E2E_FLASHER", 3010},
+               {"KV_E2E_FLASHER_UNSIGNED", 14},
+               {"KV_E2E_FLASHER_CHANGED", 14},
+               {"KV_E2E_FLASHER_OTHER_CA", 14}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flasher);
+    RemoveInstallFile("WinFlash64.exe");
+    RemoveInstallFile("flasher.log");
+    ASSERT_NO_FATAL_FAILURE(InstallFlasher(c.flasher));
+    std::string out;
+    EXPECT_EQ(Run("/flash KVD.101", &out), c.code) << out;
+    EXPECT_EQ(ReadLines("flasher.log").size(), c.code == 3010 ? 1u : 0u) << out;
+  }
+  RemoveInstallFile("Signers.txt");
+  RemoveInstallFile("ROM\\KVD.101");
+}
+
 // Event Viewer shows whole sentences: every ID the program writes has its
 // message in Kavelton.exe, the file the MSI registers for the source.
 TEST_F(Unattended, EveryEventHasItsMessageInKaveltonExe) {
@@ -165,6 +195,7 @@ TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
     std::string sums, systemId;
     DWORD code;
     const char* candidate;
+    const char* flasher = "KV_E2E_FLASHER";
   };
   const Case cases[] = {
       {"up to date", {"KVD.099", "KVD.100"}, "", "ABC12", 0, "KVD.100"},
@@ -172,6 +203,7 @@ TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
       {"board mismatch", {"KVD.101"}, "", "XYZ99", 2, "KVD.101"},
       {"candidate fails its checksum", {"KVD.099", "KVD.101"}, std::string(64, '1') + "  ROM/KVD.101\n", "ABC12",
        4, "KVD.101"},
+      {"flasher not signed", {"KVD.101"}, "", "ABC12", 4, "KVD.101", "KV_E2E_FLASHER_UNSIGNED"},
   };
   RemoveInstallFile("ROM\\KAVT.107");
   RemoveInstallFile("Kavelton.log");
@@ -181,9 +213,20 @@ TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
     RemoveInstallFile("SHA256SUMS");
     if (!c.sums.empty()) WriteInstallFile("SHA256SUMS", c.sums);
     WriteInstallFile("System.txt", "SystemID:" + c.systemId + "\r\n");
+    RemoveInstallFile("WinFlash64.exe");
+    ASSERT_NO_FATAL_FAILURE(InstallFlasher(c.flasher));
     std::string out;
     EXPECT_EQ(Run("/scan", &out), c.code) << out;
-    const nlohmann::json report = ParseScan(out);
+    nlohmann::json report = ParseScan(out);
+    const nlohmann::json flasher = report["flasher"];
+    EXPECT_EQ(flasher.value("signature", ""), c.code == 4 && c.sums.empty() ? "notSigned" : "signed") << out;
+    EXPECT_EQ(flasher.value("sha256", "").size(), 64u) << out;
+    if (flasher.value("signature", "") == "signed") {
+      EXPECT_EQ(flasher.value("signer", "").empty(), false) << out;
+      ASSERT_FALSE(flasher["chainSha256"].empty()) << out;
+      EXPECT_EQ(flasher.value("certificateSha256", ""), flasher["chainSha256"][0]) << out;
+    }
+    report.erase("flasher");
     EXPECT_EQ(report.value("exitCode", -1), static_cast<int>(c.code));
     EXPECT_EQ(report.value("candidate", ""), c.candidate);
     EXPECT_EQ(report["images"].size(), c.images.size());

@@ -26,7 +26,25 @@ std::string Hex(const void* p) {
 
 }  // namespace
 
-FakePlatform::FakePlatform() = default;
+FakePlatform::FakePlatform() {
+    files["C:\\KAVELTON\\WinFlash64.exe"].bytes = "MZ flasher";
+    files["C:\\KAVELTON\\BIOS.dll"].bytes = "MZ system information";
+    files["C:\\KAVELTON\\UsbScan.dll"].bytes = "MZ USB discovery";
+}
+
+SignatureInfo FakePlatform::VerifyEmbeddedSignature(HANDLE file, const std::string& name) {
+    Record("VerifyEmbeddedSignature " + name);
+    auto it = handles_.find(file);
+    if (it == handles_.end() || it->second.kind != Open::File) return {E_HANDLE};
+    for (const auto& [path, info] : signatures)
+        if (Upper(path) == Upper(it->second.key)) return info;
+    return ownSignature;
+}
+
+SignatureInfo FakePlatform::OwnSignature() {
+    Record("OwnSignature");
+    return ownSignature;
+}
 FakePlatform::~FakePlatform() = default;
 
 FakeFile* FakePlatform::File(const std::string& path) {

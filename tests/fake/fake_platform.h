@@ -273,6 +273,15 @@ public:
                     const std::string& currentDir, JobStart& started) override;
     bool JobActiveProcesses(HANDLE job, DWORD* count) override;
     DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override;
+    // --- Signatures -----------------------------------------------------------
+    // Script: signatures by the verified file's path (case-insensitive); a
+    // file not listed is signed as the program itself is, by ownSignature.
+    // The install folder holds a flasher and both libraries from the start.
+    // Record: calls "VerifyEmbeddedSignature <path>" and "OwnSignature".
+    SignatureInfo ownSignature{S_OK, 1, {"DER leaf: Kavelton Maker", "DER CA: Kavelton Maker CA"}, "Kavelton Maker"};
+    std::map<std::string, SignatureInfo> signatures;
+    SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override;
+    SignatureInfo OwnSignature() override;
 
 private:
     struct FakeHash final : Sha256Hash {

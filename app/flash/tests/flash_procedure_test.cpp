@@ -245,6 +245,9 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
          },
          kExitFlasherNotStarted, 0, 120, error},
         {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0, 120, warning},
+        {"the flasher is not signed", "/flash KVD.101 /force",
+         [](Machine& m) { m.fake.signatures["C:\\KAVELTON\\WinFlash64.exe"] = {TRUST_E_NOSIGNATURE}; },
+         kExitSignatureRefused, 0, 120, error},
         {"encryption cannot be told: /force alone goes on", "/flash KVD.101 /force",
          [](Machine& m) { m.encryption.findResult = WBEM_E_ACCESS_DENIED; }, kExitRestartNeeded, 1, 110, info},
         {"restarted", "/flash KVD.101 /suspendencryption /restart:30", none, kExitRestartStarted, 1, 111, info},
@@ -281,6 +284,7 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
         EXPECT_EQ(m.fake.events.back().id, c.event);
         EXPECT_EQ(m.fake.events.back().type, c.type);
         EXPECT_EQ(m.fake.events.back().inserts[1], L"from the command line");
+        if (c.code == kExitSignatureRefused) EXPECT_EQ(m.fake.events.back().inserts[2], L"signature");
         ReleaseRunLog();
     }
 }

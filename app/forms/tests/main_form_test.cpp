@@ -132,7 +132,7 @@ TEST_F(MainFormTest, LongSystemIdNeverMatchesOnItsFirst19Characters) {
 }
 
 TEST_F(MainFormTest, MissingSystemFileIsReportedAndLeavesFlashingOff) {
-    fake().files.clear();
+    fake().files.erase("C:\\KAVELTON\\System.txt");
     TMainForm& form = Create();
     ASSERT_EQ(fake().messages.size(), 1u);
     EXPECT_EQ(fake().messages[0].text, "Can't get systemID from \nC:\\KAVELTON\\system.txt!");

@@ -203,6 +203,14 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
         "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
+        // The flasher, held open from its signature check until it started.
+        "OpenFile C:\\KAVELTON\\WinFlash64.exe",
+        "ListFolder C:\\KAVELTON\\Signers.txt 22",
+        "VerifyEmbeddedSignature C:\\KAVELTON\\WinFlash64.exe",
+        "HashBegin",
+        "HashEnd",
+        "HashBegin",
+        "HashEnd",
         "GetSystemPowerStatus",
         // Under the flash mutex, the list once more.
         "AdminNamespace Kavelton",
@@ -213,6 +221,7 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "ShutdownBlockReasonCreate",
         // By its full path, shown (5), with the command line as it always was.
         "StartInJob [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
+        "CloseHandle C:\\KAVELTON\\WinFlash64.exe",
         "Sleep 1000",
     };
     EXPECT_EQ(fake.calls, expected);
