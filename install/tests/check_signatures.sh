@@ -32,24 +32,7 @@ echo "== another CA is not trusted"
 verify "$work/other-ca/ca.pem" "$exe" && fail "$(basename "$exe") verifies against an unrelated CA"
 
 echo "== a byte changed inside a section"
-cp "$exe" "$work/changed.exe"
-python3 - "$work/changed.exe" <<'EOF'
-import struct, sys
-path = sys.argv[1]
-data = bytearray(open(path, "rb").read())
-pe = struct.unpack_from("<I", data, 0x3C)[0]
-assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
-count, optional = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-table = pe + 24 + optional
-for i in range(count):
-    raw_size, raw_offset = struct.unpack_from("<II", data, table + 40 * i + 16)
-    if raw_size:
-        data[raw_offset + raw_size // 2] ^= 0xFF
-        break
-else:
-    sys.exit("no section with raw data")
-open(path, "wb").write(data)
-EOF
+python3 "$here/../../tests/flasher/change_section.py" "$exe" "$work/changed.exe"
 cmp -s "$exe" "$work/changed.exe" && fail "the copy of $(basename "$exe") was not changed"
 if verify "$cafile" "$work/changed.exe"; then
   fail "$(basename "$exe") with a changed section still verifies"
