@@ -1,16 +1,10 @@
 #include "checksums.h"
 
 #include "commands.h"
+#include "list_lines.h"
 
 namespace kv::core {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // One line without its end; false when it is not in the format.
 bool ParseLine(std::string_view line, ChecksumEntry& entry) {
@@ -52,24 +46,14 @@ bool NamesImage(std::string_view listed, std::string_view imageName) {
 
 ChecksumList ParseChecksumList(std::string_view bytes) {
     ChecksumList list;
-    // Editors on Windows often save with a UTF-8 byte-order mark.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    std::size_t lineNumber = 0;
-    while (!bytes.empty()) {
-        ++lineNumber;
-        const std::size_t end = bytes.find('\n');
-        std::string_view line = bytes.substr(0, end);
-        bytes = end == std::string_view::npos ? std::string_view{} : bytes.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
+    list.badLine = ForEachListLine(bytes, [&](std::string_view line) {
+        if (line.empty()) return true;
         ChecksumEntry entry;
-        if (!ParseLine(line, entry)) {
-            list.entries.clear();
-            list.badLine = lineNumber;
-            return list;
-        }
+        if (!ParseLine(line, entry)) return false;
         list.entries.push_back(std::move(entry));
-    }
+        return true;
+    });
+    if (list.badLine) list.entries.clear();
     return list;
 }
 

@@ -1,16 +1,10 @@
 #include "signers.h"
 
 #include "commands.h"
+#include "list_lines.h"
 
 namespace kv::core {
 namespace {
-
-int Hex(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -31,7 +25,7 @@ bool ParseDigest(std::string_view text, Sha256Digest& digest) {
     for (std::size_t i = 0; i < 32; ++i) {
         const std::size_t at = i * step;
         if (colons && i > 0 && text[at - 1] != ':') return false;
-        const int high = Hex(text[at]), low = Hex(text[at + 1]);
+        const int high = HexValue(text[at]), low = HexValue(text[at + 1]);
         if (high < 0 || low < 0) return false;
         digest[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
@@ -60,25 +54,15 @@ bool ParseLine(std::string_view line, SignerEntry& entry) {
 
 SignerList ParseSignerList(std::string_view bytes) {
     SignerList list;
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    std::size_t lineNumber = 0;
-    while (!bytes.empty()) {
-        ++lineNumber;
-        const std::size_t end = bytes.find('\n');
-        std::string_view line = bytes.substr(0, end);
-        bytes = end == std::string_view::npos ? std::string_view{} : bytes.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        std::string_view trimmed = line;
-        while (!trimmed.empty() && IsBlank(trimmed.front())) trimmed.remove_prefix(1);
-        if (trimmed.empty() || trimmed.front() == '#') continue;
+    list.badLine = ForEachListLine(bytes, [&](std::string_view line) {
+        while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+        if (line.empty() || line.front() == '#') return true;
         SignerEntry entry;
-        if (!ParseLine(trimmed, entry)) {
-            list.entries.clear();
-            list.badLine = lineNumber;
-            return list;
-        }
+        if (!ParseLine(line, entry)) return false;
         list.entries.push_back(std::move(entry));
-    }
+        return true;
+    });
+    if (list.badLine) list.entries.clear();
     return list;
 }
 
