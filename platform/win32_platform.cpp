@@ -372,18 +372,8 @@ public:
     bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
                       const std::string& currentDir, HANDLE* process) override {
         *process = nullptr;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(show);
         PROCESS_INFORMATION info{};
-        // CreateProcessA may write into its command line.
-        std::string line = commandLine;
-        // A batch file hidden from the user has no console to show either.
-        const DWORD flags = show == SW_HIDE ? CREATE_NO_WINDOW : 0;
-        if (!::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                              currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info))
-            return false;
+        if (!Create(application, commandLine, show, currentDir, 0, info)) return false;
         ::CloseHandle(info.hThread);
         *process = info.hProcess;
         return true;
@@ -599,17 +589,8 @@ public:
     bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
                     const std::string& currentDir, JobStart& started) override {
         started = {};
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(show);
         PROCESS_INFORMATION info{};
-        std::string line = commandLine;
-        const DWORD flags = CREATE_SUSPENDED | (show == SW_HIDE ? CREATE_NO_WINDOW : 0);
-        if (!::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
-                              FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
-                              &info))
-            return false;
+        if (!Create(application, commandLine, show, currentDir, CREATE_SUSPENDED, info)) return false;
         // No limits at all: neither JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE (a
         // flash must outlive us) nor a breakaway, which would let a child
         // leave the watch.
@@ -674,6 +655,22 @@ private:
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;
     };
+    // The one CreateProcessA of both starts: shown as show says, flags
+    // besides.
+    static bool Create(const std::string& application, const std::string& commandLine, UINT show,
+                       const std::string& currentDir, DWORD flags, PROCESS_INFORMATION& info) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+        // CreateProcessA may write into its command line.
+        std::string line = commandLine;
+        // A batch file hidden from the user has no console to show either.
+        if (show == SW_HIDE) flags |= CREATE_NO_WINDOW;
+        return ::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
+                                FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
+                                &info) != FALSE;
+    }
     // Asked of the handle, not the name. These two queries answer what
     // GetFileInformationByHandle would, without its volume query (about five
     // times dearer under Wine, and paid on every log line).
