@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "checks/folder_trust.h"
 #include "checksums.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
@@ -14,15 +15,19 @@ constexpr DWORD kHashChunk = 64 * 1024;
 
 // The image's SHA-256; false when it cannot be read or hashed.
 bool HashImage(const std::string& path, core::Sha256Digest& digest) {
-    OsHandle file(Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
-    if (!file.Valid()) return false;
+    // Read through the handle that was judged, held while it is hashed.
+    const HeldFile file(path);
+    if (file.open()) {
+        Log("Checksum: " + path + " not hashed: " + file.open()->path + ": " + file.open()->who);
+        return false;
+    }
     Sha256Hash* hash = Os().HashBegin();
     if (!hash) return false;
     bool ok = true;
     std::string chunk(kHashChunk, '\0');
     for (;;) {
         DWORD n = 0;
-        if (!Os().ReadFile(file.get(), chunk.data(), kHashChunk, &n)) {
+        if (!Os().ReadFile(file.handle(), chunk.data(), kHashChunk, &n)) {
             ok = false;
             break;
         }
@@ -51,7 +56,10 @@ bool ListExists() {
 ChecksumVerdict ReadChecksumList(core::ChecksumList& list) {
     if (!ListExists()) return {ChecksumState::NoList};
     std::string bytes;
-    if (!Os().ReadWholeFile(kChecksumListPath, bytes)) return {ChecksumState::ListUnreadable};
+    // Held while it is read: nobody writes it between its check and here.
+    const HeldFile held(kChecksumListPath);
+    if (held.open()) Log(std::string("Checksum: list not read: ") + held.open()->path + ": " + held.open()->who);
+    if (held.open() || !Os().ReadWholeFile(kChecksumListPath, bytes)) return {ChecksumState::ListUnreadable};
     list = core::ParseChecksumList(bytes);
     if (list.Empty()) return {ChecksumState::ListEmpty};
     if (!list.Ok()) return {ChecksumState::ListMalformed, list.badLine};

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <optional>
+
+#include "checks/folder_trust.h"
+
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/text.h"
@@ -22,11 +26,16 @@ std::wstring Keep(const wchar_t* text) { return text ? text : L""; }
 
 SystemInfo ReadSystemInfo(Dialogue& dialogue, SystemInfo* utf8) {
     SystemInfo info;
-    OsLibrary bios(InstallPath("BIOS.dll"), kInstallLibraryFlags);
-    if (!bios.get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
-    auto initNameSpace = ProcAs<InitNameSpaceFn>(bios.Find("InitNameSpace"));
-    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios.Find("UnInitNameSpace"));
-    auto biosValue = ProcAs<BiosFn>(bios.Find("BIOS"));
+    // Held from its check until it is unloaded: declared first, let go last.
+    const HeldFile held(InstallPath("BIOS.dll"));
+    if (held.open()) Log("Start: BIOS.dll not loaded: " + held.open()->path + ": " + held.open()->who);
+    std::optional<OsLibrary> bios;
+    if (!held.open()) bios.emplace(InstallPath("BIOS.dll"), kInstallLibraryFlags);
+    if (!bios || !bios->get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
+    auto find = [&bios](const char* name) { return bios ? bios->Find(name) : nullptr; };
+    auto initNameSpace = ProcAs<InitNameSpaceFn>(find("InitNameSpace"));
+    auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(find("UnInitNameSpace"));
+    auto biosValue = ProcAs<BiosFn>(find("BIOS"));
     // Without all three functions nothing is read.
     if (!initNameSpace || !unInitNameSpace || !biosValue) {
         Log("Start: the system information cannot be read");

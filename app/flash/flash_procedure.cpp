@@ -55,6 +55,7 @@ FlashResult RunningFlash::Result(DWORD* code) {
     *code = 0;
     const bool known = process_.Valid() && Os().ProcessExitCode(process_.get(), code) && *code != STILL_ACTIVE;
     process_.Close();
+    held_.clear();
     if (!known) {
         Log(std::string(kFlashTitle) + ": the result of WinFlash64.exe cannot be read");
         return FlashResult::Unknown;
@@ -107,7 +108,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
                                 "C:\\KAVELTON\\ROM,\nwithout path, blanks or special characters.");
         return refuse(FlashStep::Name);
     }
-    if (!run.ImageReady(image)) return refuse(FlashStep::Image);
+    if (!run.ImageReady(image) || !run.Hold(kFlasherPath, kFlasherExe)) return refuse(FlashStep::Image);
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.
@@ -127,6 +128,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     // From the start until the flasher has ended, nothing may sleep or end
     // the session by mistake.
     start.flash = std::make_unique<RunningFlash>(holder, std::move(mutex), std::move(encryption));
+    start.flash->held_ = run.TakeHeld();
     const std::string command = core::FlasherCommand(image);
     HANDLE process = nullptr;
     if (Os().StartProcess(kFlasherPath, command, SW_SHOW, kInstallFolder, &process)) {

@@ -10,8 +10,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "checks/encryption.h"
+#include "checks/folder_trust.h"
 #include "checks/flash_in_progress.h"
 #include "common/dialogue.h"
 #include "common/system_info.h"
@@ -65,6 +67,9 @@ private:
     std::unique_ptr<DriveEncryption> encryption_;
     std::unique_ptr<FlashHold> hold_;
     OsHandle process_;
+    // The flasher and its image, held since their checks until the flash
+    // has ended.
+    std::vector<HeldFile> held_;
 };
 
 struct FlashStart {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "checks/folder_trust.h"
 #include "common/dialogue.h"
@@ -182,11 +183,20 @@ void TMainForm::OnUSBClick() {
 
     char scanBuffer[kDriveRecords * 3] = {};
     int scanCount = 0;
+    // Held from its check until it is unloaded: declared first, let go last.
+    std::optional<HeldFile> usbScanHeld;
     std::unique_ptr<OsLibrary> usbScan;
 
     // One scan; false when no scan can be made at all.
     auto scan = [&]() -> bool {
         usbScan.reset();
+        usbScanHeld.reset();
+        usbScanHeld.emplace(InstallPath("UsbScan.dll"));
+        if (const auto& open = usbScanHeld->open()) {
+            Log("USB: not loaded: " + open->path + ": " + open->who);
+            Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
+            return false;
+        }
         usbScan = std::make_unique<OsLibrary>(InstallPath("UsbScan.dll"), kInstallLibraryFlags);
         if (!usbScan->get())
             Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
@@ -225,6 +235,7 @@ void TMainForm::OnUSBClick() {
     }
     USBDriveCount = kept;
     usbScan.reset();
+    usbScanHeld.reset();
 
     auto dialog = std::make_unique<TUSB>(this);
     dialog->ShowModal();

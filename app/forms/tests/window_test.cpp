@@ -201,8 +201,13 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
-        "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
+        // The image and the flasher held, each with the folders on its way.
+        "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON",
+        "InspectEntry C:\\KAVELTON\\ROM", "FinalPathOfHandle C:\\KAVELTON\\ROM",
+        "InspectEntry C:\\KAVELTON\\ROM\\KVD.101", "FinalPathOfHandle C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
+        "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON",
+        "InspectEntry C:\\KAVELTON\\WinFlash64.exe", "FinalPathOfHandle C:\\KAVELTON\\WinFlash64.exe",
         "GetSystemPowerStatus",
         // Under the flash mutex, the list once more.
         "NamedMutex Global\\Kavelton.Flash",
