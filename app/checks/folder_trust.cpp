@@ -212,6 +212,7 @@ HeldFile::HeldFile(const std::string& path) {
         if (h != INVALID_HANDLE_VALUE && h != nullptr) handles_.push_back(h);
         if (facts.error == ERROR_FILE_NOT_FOUND || facts.error == ERROR_PATH_NOT_FOUND) {
             open_ = OpenEntry{chain[i], "it is not there"};
+            missing_ = true;
             return;
         }
         if ((open_ = JudgeEntry(chain[i], isFolder, facts))) return;

@@ -65,10 +65,13 @@ public:
     const std::optional<OpenEntry>& open() const { return open_; }
     // The file's own handle, reading; nullptr when it is not held.
     HANDLE handle() const { return open_ || handles_.empty() ? nullptr : handles_.back(); }
+    // Not held because it is not there at all.
+    bool missing() const { return missing_; }
 
 private:
     std::vector<HANDLE> handles_;
     std::optional<OpenEntry> open_;
+    bool missing_ = false;
 };
 
 // Up to five entries, a line each, and how many more there are.

@@ -108,7 +108,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
                                 "C:\\KAVELTON\\ROM,\nwithout path, blanks or special characters.");
         return refuse(FlashStep::Name);
     }
-    if (!run.ImageReady(image) || !run.Hold(kFlasherPath, kFlasherExe)) return refuse(FlashStep::Image);
+    if (!run.ImageReady(image) || !run.Hold(kFlasherPath, kFlasherExe, true)) return refuse(FlashStep::Image);
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.

@@ -56,8 +56,9 @@ bool TaskSteps::VersionAccepted(bool equalCaseQuestion, const std::string& runni
     return accepted;
 }
 
-bool TaskSteps::Hold(const std::string& path, const std::string& what) const {
+bool TaskSteps::Hold(const std::string& path, const std::string& what, bool missingIsFine) const {
     HeldFile held(path);
+    if (held.missing() && missingIsFine) return true;
     if (const auto& open = held.open()) {
         Log(std::string(errorTitle_) + ": not used: " + open->path + ": " + open->who);
         Refuse("install folder", what + " can be changed by users other than administrators: " + open->who +

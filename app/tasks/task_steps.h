@@ -88,7 +88,8 @@ public:
     std::vector<HeldFile> TakeHeld() const { return std::move(held_); }
     // Holds a file of the install tree for this run; false, with an error
     // box, when it cannot be trusted.
-    bool Hold(const std::string& path, const std::string& what) const;
+    // missingIsFine: a file that is not there is left to its use to report.
+    bool Hold(const std::string& path, const std::string& what, bool missingIsFine = false) const;
 
 private:
     const char* errorTitle_;
