@@ -192,7 +192,8 @@ void TMainForm::OnUSBClick() {
         usbScan.reset();
         usbScanHeld.reset();
         usbScanHeld.emplace(InstallPath("UsbScan.dll"));
-        if (const auto& open = usbScanHeld->open()) {
+        // A missing one fails to load below, as it always did.
+        if (const auto& open = usbScanHeld->missing() ? std::nullopt : usbScanHeld->open()) {
             Log("USB: not loaded: " + open->path + ": " + open->who);
             Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
             return false;

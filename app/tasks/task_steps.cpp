@@ -77,7 +77,7 @@ bool TaskSteps::StartBatch(const std::string& batchName, const std::string& comm
     // folders and on PATH too, when it is missing here.
     const std::string line = "\"" + InstallPath(batchName) + "\"" + commandLine.substr(batchName.size());
     const bool asUser = rights == BatchRights::StandardUser;
-    if (!Hold(InstallPath(batchName), batchName)) return false;
+    if (!Hold(InstallPath(batchName), batchName, true)) return false;
     Log(std::string(errorTitle_) + ": start " + line + (asUser ? " as a standard user" : ""));
     DWORD error = ERROR_SUCCESS;
     bool ok = false;
