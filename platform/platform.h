@@ -46,6 +46,16 @@ struct FolderEntry {
     DWORD attributes = 0;
 };
 
+// What one open handle tells of a file or folder (see InspectEntry).
+struct EntryFacts {
+    DWORD error = ERROR_SUCCESS;  // why it could not be opened or read
+    DWORD attributes = 0;         // FILE_ATTRIBUTE_*
+    DWORD reparseTag = 0;         // IO_REPARSE_TAG_* when it is a reparse point
+    DWORD links = 0;              // how many names the file has
+    std::string finalPath;        // as FinalPathOfHandle gives it
+    std::vector<BYTE> descriptor; // owner and access list, self-relative
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -149,16 +159,8 @@ public:
     virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
 
     // --- Trusting the install folder ----------------------------------------
-    // The owner and access list of a file or folder, as a self-relative
-    // security descriptor. ERROR_SUCCESS, or the error that kept it unread
-    // (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND: there is no such entry).
-    virtual DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) = 0;
     // The SID of the account the program runs as; empty when it cannot be read.
     virtual std::vector<BYTE> UserSid() = 0;
-    // Gives folder and everything below it the owner and the protected access
-    // list of descriptor; what the entries below had of their own goes.
-    // ERROR_SUCCESS, or the error.
-    virtual DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) = 0;
 
     // --- One flash at a time, and the unattended restart ------------------
     // Opens or creates the named mutex, not owned, with descriptor's access
@@ -246,6 +248,27 @@ public:
     virtual SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) = 0;
     // The same for the running program's own file.
     virtual SignatureInfo OwnSignature() = 0;
+
+
+    // --- The install tree, judged and held by handle ----------------------
+    // Opens path itself, never what a reparse point in its place names, and
+    // reads everything from that one handle: attributes, reparse tag, link
+    // count, final path, owner and access list. The handle reads the data and
+    // shares only reading (a folder: reading and adding, never deleting or
+    // renaming), so while it is open nobody can write, replace, delete or
+    // rename the entry, and an entry someone holds that way already fails
+    // with ERROR_SHARING_VIOLATION. The handle is the caller's to close;
+    // INVALID_HANDLE_VALUE with facts.error when it could not be opened.
+    // facts.error is also set when a read from the open handle failed.
+    virtual HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) = 0;
+    // Every entry of folder but "." and "..", hidden and system ones
+    // included. ERROR_SUCCESS, or the error.
+    virtual DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // Opens path itself as InspectEntry does and gives it the owner and the
+    // protected access list of descriptor through that handle. Refuses with
+    // ERROR_CANT_RESOLVE_FILENAME, changing nothing, when the entry turns
+    // out to be a reparse point or a file with a second name.
+    virtual DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

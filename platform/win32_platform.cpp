@@ -446,19 +446,6 @@ public:
         return ::ShutdownBlockReasonDestroy(window) != FALSE;
     }
 
-    DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) override {
-        descriptor.clear();
-        PSECURITY_DESCRIPTOR found = nullptr;
-        const DWORD error = ::GetNamedSecurityInfoW(Wide(path).c_str(), SE_FILE_OBJECT,
-                                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                                    nullptr, nullptr, nullptr, nullptr, &found);
-        if (error != ERROR_SUCCESS) return error;
-        // Given self-relative: one block that copies as it is.
-        const auto* bytes = static_cast<const BYTE*>(found);
-        descriptor.assign(bytes, bytes + ::GetSecurityDescriptorLength(found));
-        ::LocalFree(found);
-        return ERROR_SUCCESS;
-    }
     std::vector<BYTE> UserSid() override {
         HANDLE token = nullptr;
         if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
@@ -476,21 +463,6 @@ public:
         const auto* bytes = static_cast<const BYTE*>(sid);
         return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(sid));
     }
-    DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) override {
-        auto* sd = const_cast<BYTE*>(descriptor.data());
-        PSID owner = nullptr;
-        PACL dacl = nullptr;
-        BOOL defaulted = FALSE, present = FALSE;
-        if (descriptor.empty() || !::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
-            !::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !owner || !present || !dacl)
-            return ERROR_INVALID_SECURITY_DESCR;
-        std::wstring path = Wide(folder);
-        return ::TreeResetNamedSecurityInfoW(
-            path.data(), SE_FILE_OBJECT,
-            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner,
-            nullptr, dacl, nullptr, FALSE, nullptr, ProgressInvokeNever, nullptr);
-    }
-
     HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override {
         SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
         return ::CreateMutexA(descriptor.empty() ? nullptr : &attributes, FALSE, name.c_str());
@@ -650,7 +622,89 @@ public:
         return error;
     }
 
+    // --- The install tree, judged and held by handle ---------------------
+    // The reparse flag opens a junction or symbolic link itself; backup
+    // semantics is what opens a folder at all (and, with the restore
+    // privilege enabled while securing, a file whose list shuts out
+    // Administrators). Reading the data is asked for so that the sharing
+    // check applies: an open for attributes alone is never refused for
+    // sharing, and would hold nothing.
+    HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override {
+        facts = {};
+        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, EntryShare(isFolder), nullptr, OPEN_EXISTING,
+                                 kEntryFlags, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            facts.error = ::GetLastError();
+            return h;
+        }
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        FILE_STANDARD_INFO standard{};
+        if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) ||
+            !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)) {
+            facts.error = ::GetLastError();
+            return h;
+        }
+        facts.attributes = tag.FileAttributes;
+        facts.reparseTag = tag.ReparseTag;
+        facts.links = standard.NumberOfLinks;
+        facts.finalPath = FinalPathOfHandle(h);
+        PSECURITY_DESCRIPTOR found = nullptr;
+        const DWORD error = ::GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                              nullptr, nullptr, nullptr, nullptr, &found);
+        if (error != ERROR_SUCCESS) {
+            facts.error = error;
+            return h;
+        }
+        // Given self-relative: one block that copies as it is.
+        const auto* bytes = static_cast<const BYTE*>(found);
+        facts.descriptor.assign(bytes, bytes + ::GetSecurityDescriptorLength(found));
+        ::LocalFree(found);
+        return h;
+    }
+    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+        entries.clear();
+        WIN32_FIND_DATAW data{};
+        HANDLE find = ::FindFirstFileExW(Wide(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") entries.push_back({Narrow(name), data.dwFileAttributes});
+        } while (::FindNextFileW(find, &data));
+        const DWORD error = ::GetLastError();
+        ::FindClose(find);
+        return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+    }
+    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
+        if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
+            return ERROR_INVALID_SECURITY_DESCR;
+        HANDLE h = ::CreateFileW(Wide(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                 EntryShare(isFolder), nullptr, OPEN_EXISTING, kEntryFlags, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        FILE_STANDARD_INFO standard{};
+        DWORD error = ERROR_SUCCESS;
+        if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) ||
+            !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard))
+            error = ::GetLastError();
+        else if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!standard.Directory && standard.NumberOfLinks != 1))
+            error = ERROR_CANT_RESOLVE_FILENAME;
+        // Set on this object alone: SetSecurityInfo would carry inheritable
+        // entries on to what lies below by name, through any link there.
+        // The caller walks the tree itself; the descriptor's own protected
+        // bit keeps what the folder above would give out of the list.
+        else if (!::SetKernelObjectSecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                            const_cast<BYTE*>(descriptor.data())))
+            error = ::GetLastError();
+        ::CloseHandle(h);
+        return error;
+    }
+
 private:
+    static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+    // A folder is shared for adding, never for deleting or renaming: a file
+    // held in it would otherwise move with it.
+    static DWORD EntryShare(bool isFolder) { return isFolder ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ; }
     struct Sha256 final : Sha256Hash {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;

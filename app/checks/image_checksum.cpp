@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "checks/folder_trust.h"
 #include "checksums.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
@@ -42,8 +43,13 @@ namespace {
 
 // The image's SHA-256; false when it cannot be read or hashed.
 bool HashImage(const std::string& path, core::Sha256Digest& digest) {
-    OsHandle file(Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN));
-    return file.Valid() && HashOpenFile(file.get(), digest);
+    // Read through the handle that was judged, held while it is hashed.
+    const HeldFile file(path);
+    if (file.open()) {
+        Log("Checksum: " + path + " not hashed: " + file.open()->path + ": " + file.open()->who);
+        return false;
+    }
+    return HashOpenFile(file.handle(), digest);
 }
 
 bool ListExists() {
@@ -58,7 +64,10 @@ bool ListExists() {
 ChecksumVerdict ReadChecksumList(core::ChecksumList& list) {
     if (!ListExists()) return {ChecksumState::NoList};
     std::string bytes;
-    if (!Os().ReadWholeFile(kChecksumListPath, bytes)) return {ChecksumState::ListUnreadable};
+    // Held while it is read: nobody writes it between its check and here.
+    const HeldFile held(kChecksumListPath);
+    if (held.open()) Log(std::string("Checksum: list not read: ") + held.open()->path + ": " + held.open()->who);
+    if (held.open() || !Os().ReadWholeFile(kChecksumListPath, bytes)) return {ChecksumState::ListUnreadable};
     list = core::ParseChecksumList(bytes);
     if (list.Empty()) return {ChecksumState::ListEmpty};
     if (!list.Ok()) return {ChecksumState::ListMalformed, list.badLine};

@@ -23,7 +23,8 @@ ListState ReadSignerList(core::SignerList& list, SignatureVerdict& verdict) {
         return ListState::None;
     }
     std::string bytes;
-    if (!Os().ReadWholeFile(kSignerListPath, bytes)) return ListState::Unusable;
+    const HeldFile held(kSignerListPath);
+    if (held.open() || !Os().ReadWholeFile(kSignerListPath, bytes)) return ListState::Unusable;
     list = core::ParseSignerList(bytes);
     verdict.badLine = list.badLine;
     verdict.listEmpty = list.Empty();
@@ -70,10 +71,6 @@ std::string HexOf(HRESULT value) {
 }  // namespace
 
 void ForgetOwnSignature() { g_own = {}; }
-
-HANDLE OpenForCheck(const std::string& path) {
-    return Os().OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-}
 
 SignatureVerdict JudgeSignature(HANDLE file, const std::string& name, SignedFile kind, bool hashFile) {
     SignatureVerdict verdict;
@@ -167,19 +164,24 @@ bool FlasherSignatureAccepted(HANDLE flasher, const char* title, Dialogue& dialo
     return false;
 }
 
-std::unique_ptr<OsLibrary> LoadCheckedLibrary(const std::string& name, DWORD flags) {
-    const std::string path = InstallPath(name);
-    OsHandle held(OpenForCheck(path));
-    // One that is not there cannot be loaded either: the caller says so.
-    if (!held.Valid()) return std::make_unique<OsLibrary>();
-    const SignatureVerdict verdict = JudgeSignature(held.get(), name, SignedFile::Library);
+CheckedLibrary::CheckedLibrary(const std::string& name, DWORD flags) : held_(InstallPath(name)) {
+    if (held_.missing()) return;
+    if (const auto& open = held_.open()) {
+        Log("Signature: " + name + " not loaded: " + open->path + ": " + open->who);
+        return;
+    }
+    const SignatureVerdict verdict = JudgeSignature(held_.handle(), name, SignedFile::Library);
     const std::string text = DescribeSignature(verdict, name, SignedFile::Library);
     if (!verdict.Allowed()) {
         Log("Signature: " + name + " not loaded: " + text);
         EventLibraryRefused(name, text);
-        return std::make_unique<OsLibrary>();
+        return;
     }
-    return std::make_unique<OsLibrary>(path, flags);
+    library_.emplace(InstallPath(name), flags);
+}
+
+std::unique_ptr<CheckedLibrary> LoadCheckedLibrary(const std::string& name, DWORD flags) {
+    return std::make_unique<CheckedLibrary>(name, flags);
 }
 
 }  // namespace kv

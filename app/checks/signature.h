@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "checks/folder_trust.h"
 #include "checksums.h"
 #include "common/dialogue.h"
 #include "platform.h"
@@ -44,11 +45,6 @@ struct SignatureVerdict {
     bool Allowed() const { return state == SignatureState::Signed || state == SignatureState::FileListed; }
 };
 
-// Opens path for a check and the use after it: others may read it meanwhile,
-// nobody may change, rename or delete it until the handle is closed.
-// INVALID_HANDLE_VALUE with LastError() when it cannot be opened.
-HANDLE OpenForCheck(const std::string& path);
-
 // The rule, for the open file of the install folder called name
 // ("WinFlash64.exe"). The file is hashed only where a "file" line names it
 // or hashFile asks; a file that a line allows is not verified further.
@@ -62,10 +58,22 @@ std::string DescribeSignature(const SignatureVerdict& verdict, const std::string
 // caller's.
 bool FlasherSignatureAccepted(HANDLE flasher, const char* title, Dialogue& dialogue);
 
-// A library of the install folder, loaded with flags only when the rule
-// allows it, held open from the check until it is loaded. A refused one is
-// not loaded (get() is null); its log line and event say why.
-std::unique_ptr<OsLibrary> LoadCheckedLibrary(const std::string& name, DWORD flags);
+// A library of the install folder, loaded with flags only when the folder
+// walk and the signature rule allow it, and held from its check until it is
+// unloaded. A refused one is not loaded (get() is null); its log line, and
+// for a signature its event, say why. One that is not there is left to the
+// caller to report, as any library that fails to load.
+class CheckedLibrary {
+public:
+    CheckedLibrary(const std::string& name, DWORD flags);
+    HMODULE get() const { return library_ ? library_->get() : nullptr; }
+    FARPROC Find(const char* name) const { return library_ ? library_->Find(name) : nullptr; }
+
+private:
+    HeldFile held_;  // first in, last out: the library goes before its hold
+    std::optional<OsLibrary> library_;
+};
+std::unique_ptr<CheckedLibrary> LoadCheckedLibrary(const std::string& name, DWORD flags);
 
 // The running program's signature is read once per platform; a test that
 // changes it in its fake forgets what was read.

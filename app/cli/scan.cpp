@@ -84,15 +84,14 @@ const char* SignatureText(SignatureState state) {
 // refused. One that is not there is only reported: it is refused by failing
 // to start, as it always was.
 bool ReportFlasher(Json& report) {
-    OsHandle flasher(OpenForCheck(kFlasherPath));
-    const DWORD error = flasher.Valid() ? ERROR_SUCCESS : Os().LastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    const HeldFile flasher(kFlasherPath);
+    if (flasher.missing()) {
         report["flasher"] = {{"signature", "missing"}, {"signer", nullptr}, {"certificateSha256", nullptr},
                              {"chainSha256", Json::array()}, {"sha256", nullptr}};
         Note("Scan: " + std::string(kFlasherExe) + " is missing");
         return true;
     }
-    const SignatureVerdict verdict = JudgeSignature(flasher.get(), kFlasherExe, SignedFile::Flasher, true);
+    const SignatureVerdict verdict = JudgeSignature(flasher.handle(), kFlasherExe, SignedFile::Flasher, true);
     Json chain = Json::array();
     for (const core::Sha256Digest& digest : verdict.chain) chain.push_back(core::DigestText(digest));
     report["flasher"] = {

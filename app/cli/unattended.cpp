@@ -58,25 +58,20 @@ bool FolderTrusted() {
 // when they are secured now, and then nothing of them is used in this run,
 // the log included; 10 when they could not be.
 int SecureFolder() {
-    auto findOpen = [] {
-        std::vector<OpenEntry> open = FindOpenEntries();
-        // A task refuses an image others can change and sends its user here.
-        for (const std::string& image : ReadImageCatalogue().names)
-            if (auto entry = CheckEntry(RomPath(image))) open.push_back(*entry);
-        return open;
-    };
-    std::vector<OpenEntry> open = findOpen();
+    // The walk takes in the images too: a task refuses one that others can
+    // change and sends its user here.
+    std::vector<OpenEntry> open = FindOpenEntries();
     if (open.empty()) {
         ReleaseRunLog();
         Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
         return kExitMatches;
     }
     const DWORD error = SecureInstallFolder();
-    open = findOpen();
+    open = FindOpenEntries();
     if (!open.empty()) {
         Say(std::string(kInstallFolder) + " could not be secured" +
             (error ? " (error " + std::to_string(error) + ")" : std::string()) + "; still open:\n" +
-            DescribeOpenEntries(open));
+            DescribeOpenEntries(open) + (error == kLinksRefused ? "\n" + std::string(kRemoveLinks) : std::string()));
         EventFolder(false, DescribeOpenEntries(open));
         return kExitFolderOpen;
     }

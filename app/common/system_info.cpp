@@ -23,7 +23,8 @@ std::wstring Keep(const wchar_t* text) { return text ? text : L""; }
 
 SystemInfo ReadSystemInfo(Dialogue& dialogue, SystemInfo* utf8) {
     SystemInfo info;
-    const std::unique_ptr<OsLibrary> bios = LoadCheckedLibrary("BIOS.dll", kInstallLibraryFlags);
+    // Held from its check until it is unloaded.
+    const auto bios = LoadCheckedLibrary("BIOS.dll", kInstallLibraryFlags);
     if (!bios->get()) dialogue.Tell("Load BIOS DLL Failed!", "Welcome to use Pravolin", 0);
     auto initNameSpace = ProcAs<InitNameSpaceFn>(bios->Find("InitNameSpace"));
     auto unInitNameSpace = ProcAs<UnInitNameSpaceFn>(bios->Find("UnInitNameSpace"));

@@ -92,6 +92,7 @@ FlashResult RunningFlash::Result(DWORD* code) {
     *code = 0;
     const bool known = process_.Valid() && Os().ProcessExitCode(process_.get(), code) && *code != STILL_ACTIVE;
     process_.Close();
+    held_.clear();
     if (!known) {
         Log(std::string(kFlashTitle) + ": the result of WinFlash64.exe cannot be read");
         return FlashResult::Unknown;
@@ -145,12 +146,14 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
         return refuse(FlashStep::Name);
     }
     if (!run.ImageReady(image)) return refuse(FlashStep::Image);
-    // Held from the check until it has started, so that what starts is what
-    // was checked. One that is not there fails to start, as it always did.
-    OsHandle flasher(OpenForCheck(kFlasherPath));
-    const DWORD flasherMissing = flasher.Valid() ? ERROR_SUCCESS : Os().LastError();
-    const bool missing = flasherMissing == ERROR_FILE_NOT_FOUND || flasherMissing == ERROR_PATH_NOT_FOUND;
-    if (!missing && !FlasherSignatureAccepted(flasher.get(), kFlashTitle, dialogue))
+    // Held from the check until the flash has ended, so that what starts is
+    // what was checked. One that is not there fails to start, as it always
+    // did.
+    HANDLE flasher = nullptr;
+    if (!run.Hold(kFlasherPath, kFlasherExe, true, &flasher)) return refuse(FlashStep::Image);
+    const bool missing = flasher == nullptr;
+    const DWORD flasherMissing = ERROR_FILE_NOT_FOUND;
+    if (!missing && !FlasherSignatureAccepted(flasher, kFlashTitle, dialogue))
         return refuse(FlashStep::Signature, "signature");
     if (!run.VersionAccepted(true, request.runningVersion, image)) return refuse(FlashStep::Version);
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
@@ -171,6 +174,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     // From the start until the flasher has ended, nothing may sleep or end
     // the session by mistake.
     start.flash = std::make_unique<RunningFlash>(holder, std::move(mutex), std::move(encryption));
+    start.flash->held_ = run.TakeHeld();
     const std::string command = core::FlasherCommand(image);
     Platform::JobStart job;
     if (!missing && Os().StartInJob(kFlasherPath, command, SW_SHOW, kInstallFolder, job)) {

@@ -15,8 +15,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "checks/encryption.h"
+#include "checks/folder_trust.h"
 #include "checks/flash_in_progress.h"
 #include "common/dialogue.h"
 #include "common/system_info.h"
@@ -76,6 +78,9 @@ private:
     OsHandle job_;
     bool firstEnded_ = false;
     bool countFailed_ = false;  // logged once
+    // The flasher and its image, held since their checks until the flash
+    // has ended.
+    std::vector<HeldFile> held_;
 };
 
 struct FlashStart {

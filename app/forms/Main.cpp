@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "checks/folder_trust.h"
 #include "common/dialogue.h"
@@ -183,7 +184,8 @@ void TMainForm::OnUSBClick() {
 
     char scanBuffer[kDriveRecords * 3] = {};
     int scanCount = 0;
-    std::unique_ptr<OsLibrary> usbScan;
+    // Held from its check until it is unloaded.
+    std::unique_ptr<CheckedLibrary> usbScan;
 
     // One scan; false when no scan can be made at all.
     auto scan = [&]() -> bool {

@@ -35,12 +35,9 @@ bool TaskSteps::ImageReady(const std::string& image) const {
         for (const FolderEntry& entry : entries) {
             if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || !core::EqualIgnoringCase(entry.name, image))
                 continue;
-            // Put there since the start, or with an access list of its own.
-            if (const auto open = CheckEntry(RomPath(image))) {
-                Refuse("install folder", "The BIOS file " + image + " can be changed by users other than administrators: " +
-                      open->who + ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
-                return false;
-            }
+            // Put there since the start, or with an access list of its own;
+            // held from here, so that what is hashed is what gets used.
+            if (!Hold(RomPath(image), "The BIOS file " + image)) return false;
             if (CheckImageChecksum(image, errorTitle_, dialogue_)) return true;
             EventRefused(errorTitle_, "checksum", dialogue_);
             return false;
@@ -59,6 +56,22 @@ bool TaskSteps::VersionAccepted(bool equalCaseQuestion, const std::string& runni
     return accepted;
 }
 
+bool TaskSteps::Hold(const std::string& path, const std::string& what, bool missingIsFine, HANDLE* handle) const {
+    if (handle) *handle = nullptr;
+    HeldFile held(path);
+    if (held.missing() && missingIsFine) return true;
+    if (const auto& open = held.open()) {
+        Log(std::string(errorTitle_) + ": not used: " + open->path + ": " + open->who);
+        Refuse("install folder", what + " can be changed by users other than administrators: " + open->who +
+                                     (open->path != path ? " (" + open->path + ")" : std::string()) +
+                                     ".\nIt is not used. Please secure the folder C:\\KAVELTON and check the file.");
+        return false;
+    }
+    if (handle) *handle = held.handle();
+    held_.push_back(std::move(held));
+    return true;
+}
+
 bool TaskSteps::StartBatch(const std::string& batchName, const std::string& commandLine, OsHandle& process,
                            BatchRights rights) const {
     HANDLE started = nullptr;
@@ -66,6 +79,7 @@ bool TaskSteps::StartBatch(const std::string& batchName, const std::string& comm
     // folders and on PATH too, when it is missing here.
     const std::string line = "\"" + InstallPath(batchName) + "\"" + commandLine.substr(batchName.size());
     const bool asUser = rights == BatchRights::StandardUser;
+    if (!Hold(InstallPath(batchName), batchName, true)) return false;
     Log(std::string(errorTitle_) + ": start " + line + (asUser ? " as a standard user" : ""));
     DWORD error = ERROR_SUCCESS;
     bool ok = false;

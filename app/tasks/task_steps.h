@@ -8,6 +8,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "checks/folder_trust.h"
 
 #include "common/dialogue.h"
 #include "common/events.h"
@@ -80,9 +83,20 @@ public:
     // restart.h). True when the restart was started.
     bool RestartAccepted(const char* text, const char* title, const std::string& image) const;
 
+    // The image and batch file checked so far, held from their check until
+    // this run ends (or they are taken on by whatever runs longer).
+    std::vector<HeldFile> TakeHeld() const { return std::move(held_); }
+    // Holds a file of the install tree for this run; false, with an error
+    // box, when it cannot be trusted.
+    // missingIsFine: a file that is not there is left to its use to report.
+    // handle: the held file's, for reading it; nullptr when it is not there.
+    bool Hold(const std::string& path, const std::string& what, bool missingIsFine = false,
+              HANDLE* handle = nullptr) const;
+
 private:
     const char* errorTitle_;
     Dialogue& dialogue_;
+    mutable std::vector<HeldFile> held_;
 };
 
 // How long a batch file may go on after the waiting steps have ended.

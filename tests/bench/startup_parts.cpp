@@ -70,12 +70,12 @@ int Once() {
     // The first verification of a signed file starts the chain engine; the
     // rule's later ones (a second library, the program's own file) are cheap.
     const double signatureFirst = Ms([] {
-        kv::OsHandle file(kv::OpenForCheck("C:\\KAVELTON\\BIOS.dll"));
-        kv::Os().VerifyEmbeddedSignature(file.get(), "C:\\KAVELTON\\BIOS.dll");
+        const kv::HeldFile file("C:\\KAVELTON\\BIOS.dll");
+        kv::Os().VerifyEmbeddedSignature(file.handle(), "C:\\KAVELTON\\BIOS.dll");
     });
     const double signatureRule = Ms([] {
-        kv::OsHandle file(kv::OpenForCheck("C:\\KAVELTON\\UsbScan.dll"));
-        kv::JudgeSignature(file.get(), "UsbScan.dll", kv::SignedFile::Library);
+        const kv::HeldFile file("C:\\KAVELTON\\UsbScan.dll");
+        kv::JudgeSignature(file.handle(), "UsbScan.dll", kv::SignedFile::Library);
     });
     std::printf("folder %.3f\nupdate %.3f\naccessible %.3f\nlogheld %.3f\nlogeach %.3f\nsigfirst %.3f\nsigrule %.3f\n",
                 folder, update, accessible, logHeld, logEach, signatureFirst, signatureRule);

@@ -1,5 +1,7 @@
 // Scripted BIOS.dll: answers from bios-double.txt and logs each call to
 // bios-double.log, both in the current directory.
+#include <windows.h>
+
 #include "double_files.h"
 
 #include <string>
@@ -19,6 +21,10 @@ extern "C" {
 bool InitNameSpace(int classIndex) {
     try {
         kv::doubles::AppendLine(kLog, "InitNameSpace " + std::to_string(classIndex));
+        // "PauseMs=N": the first call takes that long, so that a test can
+        // try the library's file while it is in use.
+        for (const std::string& line : kv::doubles::ReadLines(kScript))
+            if (classIndex == 0 && line.rfind("PauseMs=", 0) == 0) ::Sleep(std::stoul(line.substr(8)));
         return true;
     } catch (...) {
         return false;

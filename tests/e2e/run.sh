@@ -64,6 +64,13 @@ case $group in
 esac
 
 [ "$group" = OpenFolder ] && chmod 0777 "$install"
+# ROM as a link to a copy of its own in the build tree: never to a real
+# file, since under Wine deleting a link deletes what it points at.
+if [ "$group" = LinkedRom ]; then
+  rm -rf "$work/rom-$group"
+  mv "$install/ROM" "$work/rom-$group"
+  ln -s "$work/rom-$group" "$install/ROM"
+fi
 
 export KV_E2E_STAGE=$(winpath "$stage")
 [ -n "$bios_double" ] && [ -f "$bios_double" ] && export KV_E2E_BIOS_DOUBLE=$(winpath "$bios_double")

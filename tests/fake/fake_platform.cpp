@@ -126,6 +126,13 @@ HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWOR
         files[path];
         return NewHandle({Open::File, path});
     }
+    if (file && (access & GENERIC_WRITE)) {
+        const std::vector<std::string> held = Held();
+        if (std::any_of(held.begin(), held.end(), [&](const std::string& p) { return Upper(p) == Upper(path); })) {
+            lastError_ = ERROR_SHARING_VIOLATION;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     if (!file || ((access & GENERIC_WRITE) && !file->canOpenForWrite)) {
         lastError_ = file ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
@@ -140,7 +147,7 @@ bool FakePlatform::ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) {
     if (it == handles_.end() || it->second.kind != Open::File) return false;
     if (onRead) onRead(it->second.key);
     FakeFile* file = File(it->second.key);
-    if (file->reads++ == file->failReadAt) return false;
+    if (!file || file->reads++ == file->failReadAt) return false;
     const bool fault = Fault("ReadFile " + it->second.key);
     if (fault && !shortTransfers) return false;
     if (fault) size /= 2;
@@ -195,7 +202,7 @@ bool FakePlatform::CloseHandle(HANDLE h) {
         return false;
     }
     Record("CloseHandle " + it->second.key);
-    const bool fail = (it->second.kind == Open::File && File(it->second.key)->failClose) |
+    const bool fail = (it->second.kind == Open::File && File(it->second.key) && File(it->second.key)->failClose) |
                       Fault("CloseHandle " + it->second.key);
     handles_.erase(it);  // a failed close still gives the handle up, and its lock
     locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
@@ -648,53 +655,12 @@ namespace {
 std::wstring WideAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 }  // namespace
 
-DWORD FakePlatform::ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) {
-    Record("ReadSecurity " + path);
-    descriptor.clear();
-    if (Fault("ReadSecurity " + path)) return ERROR_ACCESS_DENIED;
-    std::string sddl = kWineDefaultSddl;
-    for (auto& [key, value] : security)
-        if (Upper(key) == Upper(path)) sddl = value;
-    if (sddl.empty()) return ERROR_ACCESS_DENIED;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ULONG size = 0;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(WideAscii(sddl).c_str(), SDDL_REVISION_1, &sd,
-                                                                &size))
-        return ::GetLastError();
-    descriptor.assign(static_cast<BYTE*>(sd), static_cast<BYTE*>(sd) + size);
-    ::LocalFree(sd);
-    return ERROR_SUCCESS;
-}
-
 std::vector<BYTE> FakePlatform::UserSid() {
     PSID sid = nullptr;
     if (!::ConvertStringSidToSidW(WideAscii(userSid).c_str(), &sid)) return {};
     std::vector<BYTE> bytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
     ::LocalFree(sid);
     return bytes;
-}
-
-DWORD FakePlatform::ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) {
-    Record("ResetSecurityTree " + folder);
-    LPWSTR text = nullptr;
-    auto* sd = const_cast<BYTE*>(descriptor.data());
-    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        resets.emplace_back(text, text + std::wcslen(text));
-        ::LocalFree(text);
-    } else {
-        resets.emplace_back("<unreadable>");
-    }
-    if (resetError != ERROR_SUCCESS) return resetError;
-    const std::string under = Upper(folder);
-    for (auto it = security.begin(); it != security.end();) {
-        const std::string key = Upper(it->first);
-        const bool below = key.compare(0, under.size(), under) == 0;
-        const bool kept = std::any_of(staysOpen.begin(), staysOpen.end(),
-                                      [&](const std::string& p) { return Upper(p) == key; });
-        it = below && !kept ? security.erase(it) : std::next(it);
-    }
-    return ERROR_SUCCESS;
 }
 
 std::string FakePlatform::FullPathName(const std::string& path) {
@@ -758,6 +724,120 @@ DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<B
     if (Fault("AdminNamespace")) return ERROR_GEN_FAILURE;
     if (outcome == ERROR_SUCCESS || outcome == ERROR_ALREADY_EXISTS) *ns = NewHandle({Open::Namespace, alias});
     return outcome;
+}
+
+// --- The install tree by handle ----------------------------------------------
+
+namespace {
+// Whether path is below folder, and the name of the entry of folder on the way.
+bool Below(const std::string& path, const std::string& folder, std::string* child) {
+    const std::string p = Upper(path), f = Upper(folder) + "\\";
+    if (p.size() <= f.size() || p.compare(0, f.size(), f) != 0) return false;
+    if (child) *child = path.substr(f.size(), path.find('\\', f.size()) - f.size());
+    return true;
+}
+}  // namespace
+
+std::vector<std::string> FakePlatform::Held() const {
+    std::vector<std::string> held;
+    for (const auto& [h, open] : handles_)
+        if (open.entry) held.push_back(open.key);
+    return held;
+}
+
+HANDLE FakePlatform::InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) {
+    Record("InspectEntry " + path);
+    facts = {};
+    FakeEntry entry;
+    for (auto& [key, value] : entries)
+        if (Upper(key) == Upper(path)) entry = value;
+    bool known = isFolder || File(path);
+    for (auto& [key, value] : entries) known = known || Upper(key) == Upper(path);
+    for (auto& [key, value] : security) known = known || Upper(key) == Upper(path);
+    for (auto& [pattern, list] : folders)
+        for (const FolderEntry& e : list)
+            known = known || Upper(pattern.substr(0, pattern.rfind('\\') + 1) + e.name) == Upper(path);
+    facts.error = Fault("InspectEntry " + path) ? ERROR_ACCESS_DENIED : known ? entry.openError : ERROR_FILE_NOT_FOUND;
+    if (facts.error != ERROR_SUCCESS) return INVALID_HANDLE_VALUE;
+    facts.attributes = entry.attributes ? entry.attributes : isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    facts.reparseTag = entry.reparseTag;
+    facts.links = entry.links;
+    Open open{Open::File, path};
+    open.entry = true;
+    HANDLE h = NewHandle(open);
+    facts.finalPath = FinalPathOfHandle(h);
+    std::string sddl = kWineDefaultSddl;
+    for (auto& [key, value] : security)
+        if (Upper(key) == Upper(path)) sddl = value;
+    if (sddl.empty()) {
+        facts.error = ERROR_ACCESS_DENIED;
+        return h;
+    }
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ULONG size = 0;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(WideAscii(sddl).c_str(), SDDL_REVISION_1, &sd, &size)) {
+        facts.error = ::GetLastError();
+        return h;
+    }
+    facts.descriptor.assign(static_cast<BYTE*>(sd), static_cast<BYTE*>(sd) + size);
+    ::LocalFree(sd);
+    return h;
+}
+
+DWORD FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+    Record("ListEntries " + folder);
+    out.clear();
+    if (Fault("ListEntries " + folder)) return ERROR_ACCESS_DENIED;
+    auto add = [&](const std::string& name, DWORD attributes) {
+        for (const FolderEntry& e : out)
+            if (Upper(e.name) == Upper(name)) return;
+        out.push_back({name, attributes});
+    };
+    for (auto& [pattern, list] : folders)
+        if (Upper(pattern) == Upper(folder + "\\*.*"))
+            for (const FolderEntry& e : list) add(e.name, e.attributes);
+    std::vector<std::string> known;
+    for (auto& [key, file] : files) known.push_back(key);
+    for (auto& [key, sddl] : security) known.push_back(key);
+    for (auto& [key, entry] : entries) known.push_back(key);
+    for (const std::string& f : folderPaths) known.push_back(f);
+    for (const std::string& key : known) {
+        std::string child;
+        if (!Below(key, folder, &child)) continue;
+        const std::string path = folder + "\\" + child;
+        bool isFolder = Upper(path) != Upper(key);
+        for (const std::string& f : folderPaths) isFolder = isFolder || Upper(f) == Upper(path);
+        for (auto& [name, entry] : entries)
+            if (Upper(name) == Upper(path) && entry.attributes) isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
+        add(child, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+    LPWSTR text = nullptr;
+    std::string sddl = "<unreadable>";
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,
+                                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                               &text, nullptr)) {
+        sddl.assign(text, text + std::wcslen(text));
+        ::LocalFree(text);
+    }
+    Record("SecureEntry " + path);
+    resets.push_back("SecureEntry " + path + " " + sddl);
+    EntryFacts facts;
+    HANDLE h = InspectEntry(path, isFolder, facts);
+    // An open for the owner and access list alone reads no data, so Windows
+    // makes no sharing check for it.
+    if (h == INVALID_HANDLE_VALUE && facts.error != ERROR_SHARING_VIOLATION) return facts.error;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (h != INVALID_HANDLE_VALUE && ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!isFolder && facts.links != 1)))
+        return ERROR_CANT_RESOLVE_FILENAME;
+    if (std::any_of(staysOpen.begin(), staysOpen.end(), [&](const std::string& p) { return Upper(p) == Upper(path); }))
+        return secureError;
+    std::erase_if(security, [&](const auto& s) { return Upper(s.first) == Upper(path); });
+    security[path] = sddl;
+    return ERROR_SUCCESS;
 }
 
 }  // namespace kv::test

@@ -207,20 +207,12 @@ public:
     // --- Trusting the install folder ----------------------------------------
     // Script: descriptors by path as SDDL (case-insensitive); a path not
     // listed reads as Wine's default, which is secure. An empty SDDL makes
-    // the read fail with ERROR_ACCESS_DENIED. ResetSecurityTree fails with
-    // resetError, or else gives every listed path below the folder the
-    // default, but those in staysOpen. Record: the SDDL each reset applied.
+    // the read fail with ERROR_ACCESS_DENIED.
     std::map<std::string, std::string> security;
-    std::vector<std::string> staysOpen;
-    DWORD resetError = ERROR_SUCCESS;
     std::string userSid = "S-1-5-21-1-2-3-1000";
-    std::vector<std::string> resets;
     static constexpr const char* kWineDefaultSddl =
         "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)(A;;0x1200a9;;;WD)";
-
-    DWORD ReadSecurity(const std::string& path, std::vector<BYTE>& descriptor) override;
     std::vector<BYTE> UserSid() override;
-    DWORD ResetSecurityTree(const std::string& folder, const std::vector<BYTE>& descriptor) override;
 
     // --- One flash at a time, and the unattended restart ------------------
     // Script: how taking the flash mutex goes (another process holds it:
@@ -283,6 +275,32 @@ public:
     SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override;
     SignatureInfo OwnSignature() override;
 
+    // --- The install tree by handle -----------------------------------------
+    // Script: what an entry's handle tells besides its security[] (a path
+    // not listed is a plain entry with one name, at its own final path, or
+    // finalPaths[] says where); openError ERROR_FILE_NOT_FOUND makes it
+    // missing. A folder lists what files[], security[], entries[] and
+    // folderPaths name directly below it, and its own "*.*" listing. SecureEntry fails with secureError for a
+    // path in staysOpen, else gives it the descriptor (refusing links as
+    // Windows would). Record: "SecureEntry <path> <SDDL>" in resets.
+    struct FakeEntry {
+        DWORD openError = ERROR_SUCCESS;
+        DWORD attributes = 0;  // 0: a folder or a plain file, as it is asked for
+        DWORD reparseTag = 0;
+        DWORD links = 1;
+    };
+    std::map<std::string, FakeEntry> entries;
+    std::vector<std::string> folderPaths{"C:\\KAVELTON", "C:\\KAVELTON\\ROM"};
+    std::vector<std::string> staysOpen;
+    DWORD secureError = ERROR_ACCESS_DENIED;
+    std::vector<std::string> resets;
+    // Paths held now through InspectEntry's handles: a write open of one
+    // fails with ERROR_SHARING_VIOLATION, as Windows refuses it.
+    std::vector<std::string> Held() const;
+    HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override;
+    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far
@@ -297,6 +315,7 @@ private:
         ULONGLONG handedOverUntil = 0;  // a job: when what its first process started ends
         DWORD exitCode = 0;
         bool held = false;  // a mutex this process holds
+        bool entry = false; // an install entry held by InspectEntry
     };
     HANDLE NewHandle(Open open);
     // Starts a process as scripted; call names the start for the fault sweep.

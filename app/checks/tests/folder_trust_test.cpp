@@ -27,6 +27,7 @@ TEST(FolderTrust, TheRuleOverAccessLists) {
         const char* what;
         std::string sddl;
         const char* who;  // nullptr: secure
+        bool folder = false;
     };
     const Case cases[] = {
         {"a new folder in C:\\", "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)"
@@ -45,18 +46,70 @@ TEST(FolderTrust, TheRuleOverAccessLists) {
         {"Wine's default", test::FakePlatform::kWineDefaultSddl, nullptr},
         {"the user, but someone else's SID", "O:S-1-5-21-1-2-3-1001D:(A;;FA;;;BA)", "it belongs to "},
         {"unreadable", "", "its owner and access list cannot be read (error 5)"},
+        // A folder's inheritable entries are what the files made in it get.
+        {"folder: Users' inherit-only grant", "O:BAD:(A;;FA;;;BA)(A;OICIIO;0x116;;;BU)",
+         "BUILTIN\\Users can change what is made in it", true},
+        {"folder: CREATOR OWNER's grant", "O:BAD:(A;;FA;;;BA)(A;OICIIO;FA;;;CO)(A;;0x1200a9;;;BU)", nullptr, true},
+        {"folder: CREATOR GROUP's grant", "O:BAD:(A;;FA;;;BA)(A;OICIIO;FA;;;CG)", "CREATOR GROUP can change what", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ScopedFake s;
         s.fake.security["C:\\KAVELTON\\BIOS.dll"] = c.sddl;
-        const auto open = CheckEntry("C:\\KAVELTON\\BIOS.dll");
+        const auto open = CheckEntry("C:\\KAVELTON\\BIOS.dll", c.folder);
         if (!c.who) {
             EXPECT_FALSE(open) << open->who;
             continue;
         }
         ASSERT_TRUE(open);
         EXPECT_TRUE(open->who.rfind(c.who, 0) == 0) << "got \"" << open->who << "\"";
+    }
+}
+
+// What a handle tells, as Windows answers where Wine cannot show it: each
+// makes the walk name its entry, and securing touch nothing at all.
+TEST(FolderTrust, TheWalkJudgesEachEntryByItsHandle) {
+    using Entry = test::FakePlatform::FakeEntry;
+    constexpr DWORD kLinkDir = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    struct Case {
+        const char* what;
+        std::string path;
+        Entry entry;
+        const char* finalPath;  // nullptr: where it was walked
+        std::string who;
+        bool link;
+    };
+    const Case cases[] = {
+        {"a junction at the root", "C:\\KAVELTON", {0, kLinkDir, IO_REPARSE_TAG_MOUNT_POINT}, nullptr,
+         "it is a link (reparse point)", true},
+        {"a junction at ROM", "C:\\KAVELTON\\ROM", {0, kLinkDir, IO_REPARSE_TAG_MOUNT_POINT}, nullptr,
+         "it is a link (reparse point)", true},
+        {"a file symlink", "C:\\KAVELTON\\BIOS.dll", {0, FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK}, nullptr,
+         "it is a link (reparse point)", true},
+        {"a second name", "C:\\KAVELTON\\BIOS.dll", {0, FILE_ATTRIBUTE_ARCHIVE, 0, 2}, nullptr,
+         "it has a second name (hard link)", true},
+        {"a link Wine follows unseen", "C:\\KAVELTON\\ROM", {}, "\\\\?\\C:\\Users\\Public", "its final path is "
+         "\\\\?\\C:\\Users\\Public", true},
+        {"an open image", "C:\\KAVELTON\\ROM\\KVD.101", {ERROR_SHARING_VIOLATION}, nullptr,
+         "it is held open by another program", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedFake s;
+        s.fake.files["C:\\KAVELTON\\ROM\\KVD.101"].bytes = "image";
+        s.fake.files["C:\\KAVELTON\\BIOS.dll"].bytes = "library";
+        s.fake.entries[c.path] = c.entry;
+        if (c.finalPath) s.fake.finalPaths[c.path] = c.finalPath;
+        const std::vector<OpenEntry> open = FindOpenEntries();
+        ASSERT_EQ(open.size(), 1u) << DescribeOpenEntries(open);
+        EXPECT_EQ(open[0].path, c.path);
+        EXPECT_EQ(open[0].who, c.who);
+        EXPECT_EQ(s.fake.openHandles(), 0);
+        HoldRunLog();
+        EXPECT_EQ(SecureInstallFolder(), c.link ? kLinksRefused : DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(s.fake.resets.empty(), c.link) << "secured through a link";
+        EXPECT_EQ(HeldFile(c.path).open().has_value(), true) << "held though open";
+        ReleaseRunLog();
     }
 }
 
@@ -93,23 +146,26 @@ TEST(FolderTrust, TheQuestionAtStartSecuresOnYesAndEndsEitherWay) {
         const auto& question = s.fake.messages[0];
         EXPECT_EQ(question.title, "Kavelton");
         EXPECT_EQ(question.style, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_TOPMOST));
-        EXPECT_TRUE(Has(question.text, ":\n\nC:\\KAVELTON: Everyone can change it\nC:\\KAVELTON\\ROM: Everyone can "
-                                       "change it\n"))
+        EXPECT_TRUE(Has(question.text, ":\n\nC:\\KAVELTON: Everyone can change it\nC:\\KAVELTON\\BIOS.dll: Everyone "
+                                       "can change it\n"))
             << question.text;
         EXPECT_TRUE(Has(question.text, "\nand 2 more\n")) << question.text;
-        EXPECT_FALSE(Has(question.text, "System.txt")) << "more than five are counted, not named";
+        EXPECT_FALSE(Has(question.text, "fdd.imz")) << "more than five are counted, not named";
         EXPECT_EQ(s.fake.File(kRunLogPath), nullptr) << "written before the folder was secure";
         if (c.answer == IDNO) {
             EXPECT_EQ(s.fake.messages.size(), 1u);
             EXPECT_TRUE(s.fake.resets.empty());
         } else {
-            ASSERT_EQ(s.fake.resets.size(), 1u);
-            EXPECT_EQ(s.fake.resets[0], "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+            // Every entry walked, by handle, the folder first: the seven and
+            // the flasher that the fake's folder holds from the start.
+            ASSERT_EQ(s.fake.resets.size(), 8u);
+            EXPECT_EQ(s.fake.resets[0],
+                      "SecureEntry C:\\KAVELTON O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
             const auto at = [&](const std::string& call) {
                 return std::find(s.fake.calls.begin(), s.fake.calls.end(), call) - s.fake.calls.begin();
             };
-            EXPECT_LT(at("LookupPrivilegeValue <null> SeTakeOwnershipPrivilege"), at("ResetSecurityTree C:\\KAVELTON"));
-            EXPECT_LT(at("LookupPrivilegeValue <null> SeRestorePrivilege"), at("ResetSecurityTree C:\\KAVELTON"));
+            EXPECT_LT(at("LookupPrivilegeValue <null> SeTakeOwnershipPrivilege"), at("SecureEntry C:\\KAVELTON"));
+            EXPECT_LT(at("LookupPrivilegeValue <null> SeRestorePrivilege"), at("SecureEntry C:\\KAVELTON"));
             EXPECT_EQ(s.fake.openHandles(), 0) << "the token stays open";
         }
         if (c.icon) {
@@ -149,7 +205,7 @@ TEST(FolderTrust, TheCommandLineRefusesAnOpenFolderAndSecuresIt) {
         EXPECT_TRUE(s.fake.started.empty());
         EXPECT_EQ(s.fake.File(kRunLogPath) != nullptr, c.code == kExitMatches && c.args[1] != '?')
             << "written while the folder was open";
-        EXPECT_EQ(s.fake.resets.size(), c.code == kExitFolderSecured || c.staysOpen ? 1u : 0u);
+        EXPECT_EQ(!s.fake.resets.empty(), c.code == kExitFolderSecured || c.staysOpen);
         EXPECT_EQ(Has(s.fake.output, "C:\\KAVELTON secured now; restore these files, then run Kavelton again:\r\n"
                                      "Kavelton.exe, BIOS.dll, "), c.code == kExitFolderSecured) << s.fake.output;
         ReleaseRunLog();

@@ -71,8 +71,8 @@ TEST(Signature, OnlyAValidSignatureOfOneWhoMaySignPasses) {
         bool allowed = false;
         std::string said;
         if (std::string(c.file) == kFlasherExe) {
-            OsHandle held(OpenForCheck(path));
-            allowed = FlasherSignatureAccepted(held.get(), "Flash", Boxes());
+            const HeldFile held(path);
+            allowed = FlasherSignatureAccepted(held.handle(), "Flash", Boxes());
             said = fake.messages.empty() ? "" : fake.messages[0].text;
             EXPECT_EQ(fake.messages.size(), allowed ? 0u : 1u);
         } else {

@@ -37,9 +37,9 @@ TEST(Scan, ReportsWhatWouldStopAFlash) {
              f.files["C:\\KAVELTON\\SHA256SUMS"].bytes = "not a checksum line\n";
          },
          kExitImageRefused, "KVD.099"},
-        {"others can change the newer candidate",
+        {"others can change the newer candidate: the walk at start finds it",
          [](test::FakePlatform& f) { f.security["C:\\KAVELTON\\ROM\\KVD.101"] = "O:BAD:(A;;FA;;;AU)"; },
-         kExitImageRefused, "KVD.101"},
+         kExitFolderOpen, nullptr},
         {"no image", [](test::FakePlatform& f) { f.folders["C:\\KAVELTON\\ROM\\*.*"] = {}; }, kExitMatches, nullptr},
         {"the report cannot be put in place",
          [](test::FakePlatform& f) { f.files[kTemporary].bytes = "someone else's"; }, kExitReportNotWritten,
@@ -60,7 +60,7 @@ TEST(Scan, ReportsWhatWouldStopAFlash) {
         EXPECT_EQ(report.value("updateAvailable", false), c.code == kExitReportNotWritten);
         if (c.code == kExitFolderOpen) {
             EXPECT_EQ(report.size(), 3u) << "more than the folder's findings: " << report.dump();
-            EXPECT_EQ(report["openEntries"][0].value("path", ""), "C:\\KAVELTON\\ROM");
+            EXPECT_EQ(report["openEntries"][0].value("path", "").rfind("C:\\KAVELTON\\ROM", 0), 0u);
             EXPECT_EQ(s.fake.CallCount("LoadLibrary"), 0);
         } else {
             EXPECT_EQ(report["candidate"], c.candidate ? nlohmann::json(c.candidate) : nlohmann::json());

@@ -5,6 +5,7 @@
 
 #include <wbemidl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -171,6 +172,9 @@ TEST(FlashProcedure, DriveEncryptionComesBackOnlyWhenNothingCanHaveBeenWritten) 
         for (int tick = 0; tick < 10 && dialog.Timer1.Enabled(); ++tick) {
             dialog.Timer1Timer();
             EXPECT_EQ(FlashInProgress(), m.fake.now < ends) << "at " << m.fake.now - ends;
+            // What was checked stays held while it flashes, and no longer.
+            const std::vector<std::string> held = m.fake.Held();
+            EXPECT_EQ(std::count(held.begin(), held.end(), kFlasherPath) == 1, FlashInProgress());
             m.fake.now += 1000;
         }
         EXPECT_EQ(m.Resumed(), c.resumed);

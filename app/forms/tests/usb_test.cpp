@@ -367,7 +367,8 @@ TEST_F(UsbDialogTest, ToUsbRunsWithAStandardUsersRightsOrNotAtAll) {
     const Case cases[] = {{"S-1-5-21-1-2-3-1000", 0, "deny S-1-5-32-544 flags 1 integrity S-1-16-8192"},
                           {"S-1-5-18", 0, "deny S-1-5-32-544,S-1-5-18 flags 1 integrity S-1-16-8192"},
                           {"S-1-5-21-1-2-3-1000", ERROR_PRIVILEGE_NOT_HELD, nullptr}, {"not a SID", 0, nullptr}};
-    fake().security["C:\\KAVELTON\\ROM\\KV1.107"] = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
+    for (const char* held : {"", "\\ROM", "\\ROM\\KV1.107", "\\ToUSB.bat"})
+        fake().security[std::string("C:\\KAVELTON") + held] = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.user);
         fake().userSid = c.user;
@@ -437,7 +438,10 @@ TEST_F(UsbDialogTest, AnimationSleeps220Times24MsThenAsksToRestart) {
     const auto sleep = std::find_if(calls.begin(), calls.end(),
                                     [](const std::string& c) { return c.rfind("Sleep", 0) == 0; });
     EXPECT_LT(start, sleep);
-    EXPECT_EQ(calls.back(), "MessageBox Create Flash BIOS diskette ");
+    // Only the held files are let go after it.
+    const auto last = std::find_if(calls.rbegin(), calls.rend(),
+                                   [](const std::string& c) { return c.rfind("CloseHandle C:\\KAVELTON", 0) != 0; });
+    EXPECT_EQ(*last, "MessageBox Create Flash BIOS diskette ");
 }
 
 TEST_F(UsbDialogTest, AnimationKeepsTheWindowDrawnButTakesNoInput) {

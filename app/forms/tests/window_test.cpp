@@ -201,10 +201,13 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
-        "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
+        // The image and the flasher held, each with the folders on its way.
+        "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON",
+        "InspectEntry C:\\KAVELTON\\ROM", "FinalPathOfHandle C:\\KAVELTON\\ROM",
+        "InspectEntry C:\\KAVELTON\\ROM\\KVD.101", "FinalPathOfHandle C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
-        // The flasher, held open from its signature check until it started.
-        "OpenFile C:\\KAVELTON\\WinFlash64.exe",
+        "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON",
+        "InspectEntry C:\\KAVELTON\\WinFlash64.exe", "FinalPathOfHandle C:\\KAVELTON\\WinFlash64.exe",
         "ListFolder C:\\KAVELTON\\Signers.txt 22",
         "VerifyEmbeddedSignature C:\\KAVELTON\\WinFlash64.exe",
         "HashBegin",
@@ -221,7 +224,7 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "ShutdownBlockReasonCreate",
         // By its full path, shown (5), with the command line as it always was.
         "StartInJob [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
-        "CloseHandle C:\\KAVELTON\\WinFlash64.exe",
+        // The flasher stays held until its job is empty.
         "Sleep 1000",
     };
     EXPECT_EQ(fake.calls, expected);
