@@ -201,6 +201,16 @@ public:
     // from a service account. ERROR_SUCCESS or the error.
     virtual DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds,
                                     const std::wstring& message) = 0;
+
+    // --- A flash that waits for its restart ---------------------------------
+    // This boot's identity: a random GUID ("{...}") kept in a volatile key of
+    // HKLM, made by the first caller of the boot. A restart ends the key and
+    // a clock change does not. Empty when it can be neither read nor made.
+    virtual std::string BootIdentity() = 0;
+    virtual void UtcTime(SYSTEMTIME& time) = 0;
+    // As ReadWholeFile, but only of a plain file with one name: a reparse
+    // point is not followed and a file with a second name is not read.
+    virtual bool ReadPlainFile(const std::string& path, std::string& bytes) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

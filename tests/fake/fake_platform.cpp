@@ -254,6 +254,16 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
+bool FakePlatform::ReadPlainFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    Record("ReadPlainFile " + path);
+    FakeFile* file = File(path);
+    if (!file || file->linked || Fault("ReadPlainFile " + path)) return false;
+    if (file->bytes.size() > kMaxWholeFileBytes || file->reads++ == file->failReadAt) return false;
+    bytes = file->bytes;
+    return true;
+}
+
 HANDLE FakePlatform::CreateProcessSnapshot() {
     Record("CreateProcessSnapshot");
     if (snapshotFails || Fault("CreateProcessSnapshot")) return INVALID_HANDLE_VALUE;

@@ -33,6 +33,7 @@ struct FakeFile {
     bool sizeUnknown = false;     // VolumeSize fails; otherwise it gives the bytes' count
     int loseWriteAt = -1;         // the n-th WriteFile reports success but stores nothing
     int reads = 0, writes = 0;
+    bool linked = false;          // a reparse point, or a file with a second name
 };
 
 struct FakeProcess {
@@ -259,6 +260,13 @@ public:
     std::string FullPathName(const std::string& path) override;
     std::string FinalPathOfHandle(HANDLE h) override;
     bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+
+    // --- A flash that waits for its restart: a restart is a new bootId -----
+    std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
+    SYSTEMTIME utcTime{2026, 12, 2, 8, 8, 30, 5, 0};
+    std::string BootIdentity() override { return Fault("BootIdentity") ? std::string() : bootId; }
+    void UtcTime(SYSTEMTIME& time) override { time = utcTime; }
+    bool ReadPlainFile(const std::string& path, std::string& bytes) override;
 
 private:
     struct FakeHash final : Sha256Hash {
