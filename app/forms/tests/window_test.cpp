@@ -70,6 +70,8 @@ protected:
     // and the flasher runs for kFlasherMs unless a test said otherwise.
     TWindow& Watching() {
         if (!fake.runMs.count("WinFlash64.exe")) fake.runMs["WinFlash64.exe"] = kFlasherMs;
+        // A flash of an earlier case would wait for its restart: each case flashes anew.
+        fake.files.erase(kLastUpdatePath);
         TWindow& w = Open();
         w.Button1Click();
         EXPECT_TRUE(w.Timer1.Enabled()) << Describe(fake.messages);
@@ -200,6 +202,8 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CreateProcessSnapshot",
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
+        // A flash of this boot that waits for its restart would be asked about.
+        "ReadPlainFile C:\\KAVELTON\\LastUpdate.txt",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
         "ReadSecurity C:\\KAVELTON\\ROM\\KVD.101",
         "ListFolder C:\\KAVELTON\\SHA256SUMS 22",
