@@ -68,7 +68,7 @@ TEST_F(Unattended, BadArgumentsGiveOneAndStartNothing) {
   }
   std::string usage;
   EXPECT_EQ(Run("/?", &usage), 0u);
-  EXPECT_NE(usage.find("/flash IMAGE [/force] [/suspendencryption] [/restart[:SECONDS]]"), std::string::npos);
+  EXPECT_NE(usage.find("/flash IMAGE [/force] [/reflash] [/suspendencryption[:RESTARTS]] [/restart[:SECONDS]]"), std::string::npos);
   EXPECT_TRUE(ReadLines("flasher.log").empty()) << "a flasher was started";
 }
 
@@ -122,6 +122,23 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     EXPECT_EQ(InstallFileExists("LastUpdate.txt"), c.code == 3010) << "recorded once flashed, whoever restarts";
     RemoveInstallFile("ROM\\" + c.image);
   }
+}
+
+// A flash without /restart waits for the restart: the detection run says so
+// with 3010, and a second /flash starts no flasher.
+TEST_F(Unattended, AFlashWaitsForItsRestart) {
+  WriteInstallFile("ROM\\KVD.101", "abc");
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  EXPECT_EQ(Run("/flash KVD.101"), 3010u);
+  std::string out;
+  EXPECT_EQ(Run("/scan", &out), 3010u);
+  const auto scan = nlohmann::json::parse(out, nullptr, false);
+  ASSERT_TRUE(scan.is_object()) << out;
+  EXPECT_EQ(scan["pendingRestart"]["image"], "KVD.101") << out;
+  EXPECT_EQ(scan["exitCode"], 3010) << out;
+  EXPECT_EQ(Run("/flash KVD.101 /force"), 3010u);
+  EXPECT_EQ(ReadLines("flasher.log").size(), 1u) << "a second flasher was started";
+  RemoveInstallFile("ROM\\KVD.101");
 }
 
 // Event Viewer shows whole sentences: every ID the program writes has its
@@ -197,6 +214,8 @@ TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
                       {{"name", "KVD.101"}, {"order", "newer"}, {"checksum", "ok"}, {"secure", true}}}},
           {"candidate", "KVD.101"},
           {"updateAvailable", true},
+          {"pendingRestart", nullptr},
+          {"lastUpdate", nullptr},
           {"exitCode", 11}};
       EXPECT_EQ(report, expected) << "got " << report.dump(2) << "\nwanted " << expected.dump(2);
     }
