@@ -269,6 +269,13 @@ public:
     // ERROR_CANT_RESOLVE_FILENAME, changing nothing, when the entry turns
     // out to be a reparse point or a file with a second name.
     virtual DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
+
+    // --- A flash that waits for its restart ---------------------------------
+    // This boot's identity: a random GUID ("{...}") kept in a volatile key of
+    // HKLM, made by the first caller of the boot. A restart ends the key and
+    // a clock change does not. Empty when it can be neither read nor made.
+    virtual std::string BootIdentity() = 0;
+    virtual void UtcTime(SYSTEMTIME& time) = 0;
 };
 
 // The one file read whole is System.txt, a line or two; anything this big

@@ -700,6 +700,47 @@ public:
         return error;
     }
 
+    // --- A flash that waits for its restart ---------------------------------
+    std::string BootIdentity() override {
+        // The parent is kept over restarts, so that an installer's keys may
+        // live beside ours; only the child goes with the boot.
+        HKEY parent = nullptr, boot = nullptr;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kavelton", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_CREATE_SUB_KEY, nullptr, &parent, nullptr) != ERROR_SUCCESS)
+            return {};
+        DWORD disposition = 0;
+        const LSTATUS made = ::RegCreateKeyExW(parent, L"Boot", 0, nullptr, REG_OPTION_VOLATILE,
+                                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &boot, &disposition);
+        ::RegCloseKey(parent);
+        if (made != ERROR_SUCCESS) return {};
+        std::string identity;
+        if (disposition == REG_CREATED_NEW_KEY) {
+            // Only the run that made the key writes the value: two first
+            // runs of a boot must not leave two identities.
+            GUID guid{};
+            wchar_t text[64] = {};
+            if (SUCCEEDED(::CoCreateGuid(&guid)) && ::StringFromGUID2(guid, text, 64) > 0 &&
+                ::RegSetValueExW(boot, L"Identity", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 static_cast<DWORD>((::lstrlenW(text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS)
+                identity = Narrow(text);
+        } else {
+            // Made by another run that may still be writing it.
+            for (int attempt = 0; attempt < 20 && identity.empty(); ++attempt) {
+                wchar_t text[64] = {};
+                DWORD size = sizeof text - sizeof(wchar_t), type = 0;
+                if (::RegQueryValueExW(boot, L"Identity", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+                        ERROR_SUCCESS &&
+                    type == REG_SZ)
+                    identity = Narrow(text);
+                else
+                    ::Sleep(50);
+            }
+        }
+        ::RegCloseKey(boot);
+        return identity;
+    }
+    void UtcTime(SYSTEMTIME& time) override { ::GetSystemTime(&time); }
+
 private:
     static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
     // A folder is shared for adding, never for deleting or renaming: a file

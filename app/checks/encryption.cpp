@@ -42,7 +42,7 @@ wmi::MethodSource& EncryptionSource() {
 
 void SetEncryptionSource(wmi::MethodSource* source) { g_encryptionSource = source; }
 
-bool DriveEncryption::Check(const std::string& systemDrive) {
+bool DriveEncryption::Check(const std::string& systemDrive, int restarts) {
     struct Connection {
         wmi::MethodSource& source;
         ~Connection() { source.Disconnect(); }
@@ -85,11 +85,19 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
     bool hasCount = false;
     hr = source_.HasInParameter(kVolumeClass, L"DisableKeyProtectors", L"DisableCount", hasCount);
     if (FAILED(hr)) return cannotTell("suspend method", hr);
+    const std::string count = restarts == 1 ? "one restart" : std::to_string(restarts) + " restarts";
+    // Suspended until someone resumes it is not what was asked for.
+    if (!hasCount && restarts > 1) {
+        dialogue_.Tell("Drive " + systemDrive + " is protected by drive encryption (BitLocker), and this Windows "
+                           "cannot limit a suspension to " + count + ".\nThe BIOS is not flashed.",
+                       kFlashTitle, MB_ICONERROR);
+        return false;
+    }
     std::string text = "Drive " + systemDrive +
                        " is protected by drive encryption (BitLocker).\n"
                        "A BIOS update changes what the encryption trusts: unless the protection is "
                        "suspended, Windows asks for the recovery key at the next start.\n\n"
-                       "Do you want to suspend the protection for one restart and flash the BIOS?";
+                       "Do you want to suspend the protection for " + count + " and flash the BIOS?";
     if (!hasCount)
         text += "\n\nThis Windows cannot limit the suspension to one restart: after the restart, resume "
                 "the protection in BitLocker Drive Encryption of the Control Panel.";
@@ -98,7 +106,7 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
         return false;
     }
     std::vector<wmi::MethodParameter> in;
-    if (hasCount) in.push_back({L"DisableCount", 1});
+    if (hasCount) in.push_back({L"DisableCount", static_cast<std::uint32_t>(restarts)});
     hr = source_.ExecMethod(path, kVolumeClass, L"DisableKeyProtectors", in, out);
     if (SUCCEEDED(hr)) hr = MethodResult(out, nullptr);
     if (hr != S_OK) {
@@ -108,7 +116,7 @@ bool DriveEncryption::Check(const std::string& systemDrive) {
         return false;
     }
     suspendedPath_ = path;
-    Log(hasCount ? "Encryption: suspended for one restart" : "Encryption: suspended until resumed");
+    Log(hasCount ? "Encryption: suspended for " + count : std::string("Encryption: suspended until resumed"));
     return true;
 }
 

@@ -24,7 +24,9 @@ public:
     DriveEncryption(const DriveEncryption&) = delete;
     DriveEncryption& operator=(const DriveEncryption&) = delete;
 
-    bool Check(const std::string& systemDrive);
+    // restarts: how many restarts the suspension lasts (1 to 15), where
+    // Windows can limit it; where it cannot, more than one is refused.
+    bool Check(const std::string& systemDrive, int restarts = 1);
     bool Suspended() const { return !suspendedPath_.empty(); }
     // Resumes a suspension made by Check(); tells the user when it fails.
     void Resume();

@@ -31,6 +31,11 @@ bool SwitchAnswers::OnAsk(Question which, const std::string& text, const std::st
     case Question::SuspendEncryption:
         yes = options_.suspendEncryption;
         break;
+    // Never /force: it answers the questions about this flash, and would
+    // make a forced downgrade flash again on every run until a restart.
+    case Question::FlashAgain:
+        yes = options_.reflash;
+        break;
     case Question::Restart:  // only /restart restarts, and only after the flash
     case Question::InsertUsbKey:
     case Question::FormatDiskette:

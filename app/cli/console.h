@@ -22,6 +22,8 @@ void Note(const std::string& text);
 struct FlashOptions {
     std::string image;
     bool force = false, suspendEncryption = false, restart = false;
+    bool reflash = false;          // flash although a flashed update waits for its restart
+    int encryptionRestarts = 1;    // how many restarts drive encryption stays suspended for
     DWORD restartSeconds = 0;  // the warning before the restart
 };
 

@@ -10,6 +10,7 @@
 #include "cli/console.h"
 #include "cli/unattended.h"
 #include "common/events.h"
+#include "common/file_replace.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "common/system_info.h"
@@ -17,6 +18,7 @@
 #include "images.h"
 #include "platform.h"
 #include "tasks/catalogue.h"
+#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
@@ -174,69 +176,26 @@ int Evaluate(Json& report) {
     const bool available = board == kExitMatches && candidateNewer && candidatePasses;
     report["updateAvailable"] = available;
 
+    // Until the restart the BIOS reports the old version: whatever the
+    // images offer, the update is done but for the restart.
+    const auto pending = PendingUpdate();
+    const auto judged = pending ? std::nullopt : JudgeLastUpdate(info.version);
+    report["pendingRestart"] = pending ? Json{{"image", AnsiToUtf8(pending->image)},
+                                              {"from", AnsiToUtf8(pending->from)},
+                                              {"since", pending->since}}
+                                       : Json();
+    report["lastUpdate"] =
+        judged ? Json{{"image", AnsiToUtf8(judged->image)}, {"result", JudgementName(judged->result)}} : Json();
+    if (pending) {
+        report["updateAvailable"] = false;
+        Note("Scan: " + PendingText(*pending));
+        return kExitRestartNeeded;
+    }
+
     if (board != kExitMatches) return board;
     // A list that is there but cannot be used blocks every image.
     if (!ListUsable(listState) || (candidateNewer && !candidatePasses)) return kExitImageRefused;
     return available ? kExitUpdateAvailable : kExitMatches;
-}
-
-// Whether path names C:\KAVELTON itself, a stream of it or anything below it,
-// read as Windows reads it: in any letter case, with either slash, with or
-// without the \\?\ or \\.\ prefix, and through an administrative share
-// (\\server\C$\KAVELTON: that is this machine's folder, or another's).
-// Short names need no rule of their own: KAVELTON fits 8.3 and has no other
-// name, and one of a file below it still starts with C:\KAVELTON\. A link,
-// a junction or a mapped drive is seen only in the final path of an open
-// file.
-bool InInstallFolder(std::string path) {
-    for (char& c : path) c = c == '/' ? '\\' : c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    if (path.rfind("\\\\?\\UNC\\", 0) == 0)
-        path = "\\\\" + path.substr(8);
-    else if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0)
-        path = path.substr(4);
-    if (path.rfind("\\\\", 0) == 0) {
-        const std::size_t share = path.find('\\', 2);
-        if (share == std::string::npos || path.compare(share, 4, "\\C$\\") != 0) return false;
-        path = "C:" + path.substr(share + 3);
-    }
-    const std::string folder = "C:\\KAVELTON";
-    if (path.compare(0, folder.size(), folder) != 0) return false;
-    return path.size() == folder.size() || path[folder.size()] == '\\' || path[folder.size()] == ':';
-}
-
-// Why the report could not be written: empty once it is in place.
-//
-// It is written beside its place under another name and then moved over it,
-// so that a reader finds the old report or the new one, whole. It never lands
-// in the install folder, where it could take the place of what the program
-// loads, runs or believes: the full path is judged before anything is
-// opened, and where the new file really lies before anything is written.
-std::string WriteReport(const std::string& path, const std::string& bytes) {
-    const std::string inFolder = "it would lie in " + std::string(kInstallFolder) +
-                                 ", whose files Kavelton loads, runs and believes";
-    if (path.empty()) return "error " + std::to_string(ERROR_INVALID_NAME);
-    if (InInstallFolder(path)) return inFolder;
-    const std::string temporary = path + "." + std::to_string(Os().TickCount()) + ".tmp";
-    // A new file only, never one that a link there would lead elsewhere.
-    OsHandle file(Os().OpenFile(temporary, GENERIC_WRITE, 0, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
-    if (!file.Valid()) return "error " + std::to_string(Os().LastError());
-    const std::string lies = Os().FinalPathOfHandle(file.get());
-    if (lies.empty() || InInstallFolder(lies)) {
-        const DWORD error = lies.empty() ? Os().LastError() : ERROR_SUCCESS;
-        file.Close();
-        Os().DeleteFile(temporary);
-        return lies.empty() ? "where it would lie cannot be told (error " + std::to_string(error) + ")" : inFolder;
-    }
-    DWORD written = 0;
-    bool ok = Os().WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written) &&
-              written == bytes.size() && Os().FlushFile(file.get());
-    ok = file.Close() && ok;
-    ok = ok && Os().MoveFileReplacing(temporary, path);
-    if (ok) return {};
-    const DWORD error = Os().LastError();
-    Os().DeleteFile(temporary);
-    return "error " + std::to_string(error ? error : ERROR_WRITE_FAULT);
 }
 
 std::string Dump(const Json& report) {
@@ -253,7 +212,7 @@ int Scan(const std::string& reportFile) {
     int code = Evaluate(report);
     report["exitCode"] = code;
     if (!reportFile.empty()) {
-        if (const std::string why = WriteReport(reportPath, Dump(report)); !why.empty()) {
+        if (const std::string why = ReplaceFileWhole(reportPath, Dump(report), FilePlace::OutsideInstallFolder); !why.empty()) {
             code = kExitReportNotWritten;
             report["exitCode"] = code;
             report["reportError"] = AnsiToUtf8("The report " + reportFile + " could not be written (" + why + ").");

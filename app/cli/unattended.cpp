@@ -18,6 +18,7 @@
 #include "platform.h"
 #include "tasks/catalogue.h"
 #include "tasks/restart.h"
+#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
@@ -25,7 +26,7 @@ namespace {
 const char kUsage[] =
     "Usage: Kavelton.exe /check\n"
     "       Kavelton.exe /secure\n"
-    "       Kavelton.exe /flash IMAGE [/force] [/suspendencryption] [/restart[:SECONDS]]\n"
+    "       Kavelton.exe /flash IMAGE [/force] [/reflash] [/suspendencryption[:RESTARTS]] [/restart[:SECONDS]]\n"
     "       Kavelton.exe /scan [/report FILE]\n"
     "       Kavelton.exe /?\n"
     "Run from an elevated prompt with start /wait, or from a deployment tool.";
@@ -81,6 +82,12 @@ int SecureFolder() {
     return kExitFolderSecured;
 }
 
+// A record of an earlier boot is judged now, by whichever command runs first.
+void SayLastUpdate(const std::string& runningVersion) {
+    if (const auto judged = JudgeLastUpdate(runningVersion))
+        Say(std::string("Last BIOS update: ") + JudgementName(judged->result) + "\n" + judged->text);
+}
+
 // Says what ended the flash after the flasher ran, and writes its event.
 void Failed(const Dialogue& answers, const std::string& code, const std::string& text) {
     Say(text);
@@ -93,14 +100,18 @@ int Flash(const FlashOptions& options, bool& started) {
     Os().SetCurrentDir(kInstallFolder);
     const SystemInfo info = ReadSystemInfo(answers);
     if (const int board = BoardExit(info, Say); board != kExitMatches) return board;
+    SayLastUpdate(info.version);
 
     HoldWindow window;
-    FlashStart start = StartFlash({options.image, info.version, BoardCheck::Matches}, answers, window);
+    FlashStart start =
+        StartFlash({options.image, info.version, BoardCheck::Matches, options.encryptionRestarts}, answers, window);
     switch (start.refused) {
     case FlashStep::None:
         break;
     case FlashStep::Board:
         return kExitBoardUnknown;
+    case FlashStep::Pending:
+        return kExitRestartNeeded;
     case FlashStep::Name:
     case FlashStep::Image:
         return kExitImageRefused;
@@ -136,6 +147,7 @@ int Flash(const FlashOptions& options, bool& started) {
         break;
     }
     Say("WinFlash64.exe ended with exit code 0.");
+    RecordPendingUpdate(options.image, info.version);
     if (!options.restart) {
         Say("Flashed: restart the system to finish the update.");
         EventFlashed(options.image, false, answers);
@@ -200,6 +212,27 @@ bool RestartSwitch(const std::string& word, DWORD& seconds) {
     return true;
 }
 
+bool EncryptionSwitch(const std::string& word, int& restarts) {
+    const std::string name = "/suspendencryption";
+    if (word.size() < name.size() || !core::EqualIgnoringCase(word.substr(0, name.size()), name)) return false;
+    if (word.size() == name.size()) {
+        restarts = 1;
+        return true;
+    }
+    // 1 to 15, as Windows limits a counted suspension; 0 would mean until
+    // someone resumes it.
+    const std::string digits = word.substr(name.size() + 1);
+    if (word[name.size()] != ':' || digits.empty() || digits.size() > 2) return false;
+    int value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 15) return false;
+    restarts = value;
+    return true;
+}
+
 bool HasArguments(const std::string& commandLine) { return !SplitArguments(commandLine).empty(); }
 
 int RunUnattended(const std::string& commandLine) {
@@ -217,7 +250,14 @@ int RunUnattended(const std::string& commandLine) {
         if (!FolderTrusted()) return kExitFolderOpen;
         Os().SetCurrentDir(kInstallFolder);
         SwitchAnswers answers;
-        return BoardExit(ReadSystemInfo(answers), Say);
+        const SystemInfo info = ReadSystemInfo(answers);
+        const int board = BoardExit(info, Say);
+        if (const auto pending = PendingUpdate()) {
+            Say(PendingText(*pending));
+            return kExitRestartNeeded;
+        }
+        SayLastUpdate(info.version);
+        return board;
     }
     if (!words.empty() && core::EqualIgnoringCase(words[0], "/scan")) {
         const bool report = words.size() == 3 && core::EqualIgnoringCase(words[1], "/report") &&
@@ -231,7 +271,9 @@ int RunUnattended(const std::string& commandLine) {
         for (std::size_t i = 2; usable && i < words.size(); ++i) {
             if (core::EqualIgnoringCase(words[i], "/force"))
                 options.force = true;
-            else if (core::EqualIgnoringCase(words[i], "/suspendencryption"))
+            else if (core::EqualIgnoringCase(words[i], "/reflash"))
+                options.reflash = true;
+            else if (EncryptionSwitch(words[i], options.encryptionRestarts))
                 options.suspendEncryption = true;
             else if (RestartSwitch(words[i], options.restartSeconds))
                 options.restart = true;

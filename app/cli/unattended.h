@@ -38,6 +38,10 @@ std::vector<std::string> SplitArguments(const std::string& commandLine);
 // which then is a bad argument.
 bool RestartSwitch(const std::string& word, DWORD& seconds);
 
+// The encryption switch: "/suspendencryption" (one restart) or
+// "/suspendencryption:RESTARTS", 1 to 15. False for any other word.
+bool EncryptionSwitch(const std::string& word, int& restarts);
+
 // True when the program was started with arguments.
 bool HasArguments(const std::string& commandLine);
 

@@ -23,6 +23,7 @@ enum class Question {
     InsertUsbKey,       // is the USB key in?
     FormatDiskette,     // overwrite the diskette?
     SecureFolder,       // lock the install folder to administrators?
+    FlashAgain,         // flash although a flashed update waits for its restart?
 };
 
 class Dialogue {

@@ -7,6 +7,7 @@
 #include "common/install_paths.h"
 #include "common/run_log.h"
 #include "tasks/task_steps.h"
+#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
@@ -133,6 +134,14 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     };
     if (request.board != BoardCheck::Matches) return refuse(FlashStep::Board);
     const TaskSteps run(kFlashTitle, dialogue);
+    // Until the restart the BIOS reports the old version, so every check
+    // below would pass again for the image that was just flashed.
+    if (const auto pending = PendingUpdate();
+        pending && !dialogue.Ask(Question::FlashAgain,
+                                 PendingText(*pending) + "\n\nFlashing again before the restart writes the BIOS "
+                                                         "once more.\nDo you want to flash the BIOS again now?",
+                                 kFlashTitle, MB_ICONWARNING))
+        return refuse(FlashStep::Pending);
     const std::string& image = request.image;
     if (image.empty()) {
         run.Refuse("BIOS file", "Please select one BIOS!");
@@ -159,7 +168,7 @@ FlashStart StartFlash(const FlashRequest& request, Dialogue& dialogue, ui::TForm
     if (!CheckPower(dialogue)) return refuse(FlashStep::Power, "power");
     // Last of the questions, because a suspension changes the system.
     auto encryption = std::make_unique<DriveEncryption>(dialogue);
-    if (!encryption->Check(SystemDrive())) return refuse(FlashStep::Encryption, "drive encryption");
+    if (!encryption->Check(SystemDrive(), request.encryptionRestarts)) return refuse(FlashStep::Encryption, "drive encryption");
 
     // Another run may have started a flasher while the questions were up:
     // look again, under the mutex that keeps any other from starting now.

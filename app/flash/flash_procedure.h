@@ -33,10 +33,11 @@ struct FlashRequest {
     std::string image;
     std::string runningVersion;
     BoardCheck board = BoardCheck::NoSystemId;  // the caller has told the user
+    int encryptionRestarts = 1;                 // how many restarts a suspension lasts
 };
 
 // The check that stopped a flash, or Start when the flasher did not start.
-enum class FlashStep { None, Board, Name, Image, Signature, Version, Power, Encryption, InProgress, Start };
+enum class FlashStep { None, Board, Pending, Name, Image, Signature, Version, Power, Encryption, InProgress, Start };
 
 enum class FlashResult { Succeeded, Failed, Unknown };
 
@@ -91,8 +92,8 @@ struct FlashStart {
     std::unique_ptr<RunningFlash> flash;
 };
 
-// Board, name, image (exists, trusted, checksum), the flasher's signature,
-// version, power,
+// Board, no flashed update waiting for its restart (or asked), name, image
+// (exists, trusted, checksum), the flasher's signature, version, power,
 // encryption, no flash in progress, hold, start. Each refusal has told the
 // user through dialogue. holder is the window that holds off the session's
 // end meanwhile.

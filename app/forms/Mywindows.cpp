@@ -10,6 +10,7 @@
 #include "platform.h"
 #include "tasks/catalogue.h"
 #include "tasks/task_steps.h"
+#include "tasks/update_result.h"
 
 namespace kv {
 namespace {
@@ -164,6 +165,7 @@ void TWindow::Timer1Timer() {
         EventFailed(kFlashTitle, kFlasherExe, code ? std::to_string(code) : std::string(), failure, Boxes());
         return;
     }
+    RecordPendingUpdate(image_, runningVersion_);
     const bool restarting = TaskSteps(kFlashTitle).RestartAccepted(
         "Flash system BIOS successful!\nDo you want to restart your system?", "Flash system BIOS successful",
         image_);

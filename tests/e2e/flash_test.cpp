@@ -43,6 +43,9 @@ class Flash : public KaveltonTest {
     RemoveInstallFile("ROM\\KAVT.107");
     RemoveInstallFile("WinFlash64.exe");
     RemoveInstallFile("flasher.log");
+    // Every test flashes under the same wineserver, so the same boot: the
+    // record of the last one would wait for its restart.
+    RemoveInstallFile("LastUpdate.txt");
   }
   void TearDown() override {
     drv::KillAllNamed("WinFlash64.exe");

@@ -72,7 +72,7 @@ TEST_F(Unattended, BadArgumentsGiveOneAndStartNothing) {
   }
   std::string usage;
   EXPECT_EQ(Run("/?", &usage), 0u);
-  EXPECT_NE(usage.find("/flash IMAGE [/force] [/suspendencryption] [/restart[:SECONDS]]"), std::string::npos);
+  EXPECT_NE(usage.find("/flash IMAGE [/force] [/reflash] [/suspendencryption[:RESTARTS]] [/restart[:SECONDS]]"), std::string::npos);
   EXPECT_TRUE(ReadLines("flasher.log").empty()) << "a flasher was started";
 }
 
@@ -120,6 +120,7 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     if (!c.sums.empty()) WriteInstallFile("SHA256SUMS", c.sums);
     RemoveInstallFile("WinFlash64.exe");
     RemoveInstallFile("flasher.log");
+    RemoveInstallFile("LastUpdate.txt");  // a flashed case would wait for its restart
     if (c.flasher) ASSERT_NO_FATAL_FAILURE(InstallFlasher());
     std::string out;
     HANDLE squat = c.squatted ? CreateEventA(nullptr, TRUE, FALSE, "Global\\Kavelton.Flash") : nullptr;
@@ -127,7 +128,7 @@ TEST_F(Unattended, FlashEndsWithTheCodeOfItsFirstRefusalOrTheFlashersResult) {
     if (squat) CloseHandle(squat);
     EXPECT_EQ(out.find("Another program has taken the name of the flash lock") != std::string::npos, c.squatted);
     EXPECT_EQ(ReadLines("flasher.log").size(), c.started ? 1u : 0u) << out;
-    EXPECT_FALSE(InstallFileExists("LastUpdate.txt")) << "recorded without a restart";
+    EXPECT_EQ(InstallFileExists("LastUpdate.txt"), c.code == 3010) << "recorded once flashed, whoever restarts";
     RemoveInstallFile("ROM\\" + c.image);
   }
 }
@@ -159,6 +160,20 @@ TEST_F(Unattended, OnlyAFlasherOfAListedPublisherRuns) {
     EXPECT_EQ(ReadLines("flasher.log").size(), c.code == 3010 ? 1u : 0u) << out;
   }
   RemoveInstallFile("Signers.txt");
+// A flash without /restart waits for the restart: the detection run says so
+// with 3010, and a second /flash starts no flasher.
+TEST_F(Unattended, AFlashWaitsForItsRestart) {
+  WriteInstallFile("ROM\\KVD.101", "abc");
+  ASSERT_NO_FATAL_FAILURE(InstallFlasher());
+  EXPECT_EQ(Run("/flash KVD.101"), 3010u);
+  std::string out;
+  EXPECT_EQ(Run("/scan", &out), 3010u);
+  const auto scan = nlohmann::json::parse(out, nullptr, false);
+  ASSERT_TRUE(scan.is_object()) << out;
+  EXPECT_EQ(scan["pendingRestart"]["image"], "KVD.101") << out;
+  EXPECT_EQ(scan["exitCode"], 3010) << out;
+  EXPECT_EQ(Run("/flash KVD.101 /force"), 3010u);
+  EXPECT_EQ(ReadLines("flasher.log").size(), 1u) << "a second flasher was started";
   RemoveInstallFile("ROM\\KVD.101");
 }
 
@@ -248,6 +263,8 @@ TEST_F(Unattended, ScanTellsWhetherAnUpdateIsWaitingAndWhyNot) {
                       {{"name", "KVD.101"}, {"order", "newer"}, {"checksum", "ok"}, {"secure", true}}}},
           {"candidate", "KVD.101"},
           {"updateAvailable", true},
+          {"pendingRestart", nullptr},
+          {"lastUpdate", nullptr},
           {"exitCode", 11}};
       EXPECT_EQ(report, expected) << "got " << report.dump(2) << "\nwanted " << expected.dump(2);
     }

@@ -301,6 +301,12 @@ public:
     DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
     DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
 
+    // --- A flash that waits for its restart: a restart is a new bootId -----
+    std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
+    SYSTEMTIME utcTime{2026, 12, 2, 8, 8, 30, 5, 0};
+    std::string BootIdentity() override { return Fault("BootIdentity") ? std::string() : bootId; }
+    void UtcTime(SYSTEMTIME& time) override { time = utcTime; }
+
 private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far

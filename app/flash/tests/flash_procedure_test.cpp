@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/unattended.h"
 #include "common/run_log.h"
 #include "fake_platform.h"
@@ -330,6 +332,83 @@ TEST(FlashProcedure, NoDialogClosesUnderItsOwnQuestion) {
         EXPECT_TRUE(shownUnderQuestion);
         ::SendMessageA(c.form.Handle(), WM_CLOSE, 0, 0);
         EXPECT_FALSE(c.form.Visible()) << "closes once the run is over";
+    }
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// A flash waits for its restart for every caller; after the restart (a new
+// boot identity) its record is judged once and removed.
+TEST(PendingRestart, TheRecordAnswersUntilTheBootChanges) {
+    Machine m;
+    m.encryption.nameSpace = L"root\\cimv2";  // no drive encryption here
+    ASSERT_EQ(RunUnattended("/flash KVD.101"), kExitRestartNeeded);
+    const std::string record = m.fake.File(kLastUpdatePath)->bytes;
+    EXPECT_EQ(record, "KVD.101\r\nfrom=KVD.100\r\nsince=2026-12-08T08:30:05Z\r\nboot=" + m.fake.bootId + "\r\n");
+    EXPECT_EQ(RunUnattended("/check"), kExitRestartNeeded);
+    m.fake.output.clear();
+    EXPECT_EQ(RunUnattended("/scan"), kExitRestartNeeded);
+    const auto scan = nlohmann::json::parse(m.fake.output);
+    EXPECT_EQ(scan["pendingRestart"],
+              nlohmann::json({{"image", "KVD.101"}, {"from", "KVD.100"}, {"since", "2026-12-08T08:30:05Z"}}));
+    EXPECT_EQ(scan["updateAvailable"], false);
+    EXPECT_EQ(RunUnattended("/flash KVD.101 /force"), kExitRestartNeeded) << "/force is no /reflash";
+    EXPECT_EQ(m.fake.started.size(), 1u);
+    EXPECT_EQ(RunUnattended("/flash KVD.101 /reflash"), kExitRestartNeeded);
+    EXPECT_EQ(m.fake.started.size(), 2u);
+
+    struct Case {
+        const char* what;
+        std::string record;
+        const char* result;  // nullptr: none told
+    };
+    const std::string restarted = "\r\nfrom=KVD.099\r\nsince=2026-12-08T08:30:05Z\r\nboot=" + m.fake.bootId + "\r\n";
+    const Case cases[] = {
+        {"the image now runs", "KVD.100" + restarted, "took"},
+        {"the old version still runs", "KVD.101" + restarted, "notTaken"},
+        {"a record of one line", "KVD.101\r\n", "notTaken"},
+        {"a damaged boot", "KVD.101\r\nboot=yesterday\r\n", nullptr},
+        {"a damaged line", "KVD.101\r\nnonsense\r\n", nullptr},
+    };
+    m.fake.bootId = "{00000000-0000-0000-0000-00000000B002}";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m.fake.files[kLastUpdatePath].bytes = c.record;
+        m.fake.events.clear();
+        m.fake.output.clear();
+        EXPECT_EQ(RunUnattended("/scan"), kExitUpdateAvailable) << "the result changes no exit code";
+        const auto json = nlohmann::json::parse(m.fake.output);
+        EXPECT_EQ(m.fake.File(kLastUpdatePath), nullptr);
+        EXPECT_EQ(json["lastUpdate"].is_null(), c.result == nullptr);
+        EXPECT_EQ(std::count_if(m.fake.events.begin(), m.fake.events.end(), [](auto& e) { return e.id == 140; }),
+                  c.result ? 1 : 0);
+        if (c.result) EXPECT_EQ(json["lastUpdate"]["result"], c.result);
+    }
+    ReleaseRunLog();
+}
+
+// /suspendencryption:N reaches DisableCount; where Windows cannot count the
+// restarts, more than one is refused.
+TEST(PendingRestart, EncryptionIsSuspendedForTheRestartsAsked) {
+    for (const bool counted : {true, false}) {
+        SCOPED_TRACE(counted);
+        Machine m;
+        if (!counted) m.encryption.methods[L"Win32_EncryptableVolume.DisableKeyProtectors"].inParameters.clear();
+        EXPECT_EQ(RunUnattended("/flash KVD.101 /suspendencryption:2"), counted ? kExitRestartNeeded : kExitEncryption);
+        EXPECT_EQ(m.Calls(L"DisableKeyProtectors"), counted ? 1 : 0);
+        for (const auto& call : m.encryption.calls)
+            if (call.method == std::wstring(L"DisableKeyProtectors"))
+                EXPECT_EQ(call.in.at(0).value, 2u);
+        ReleaseRunLog();
+    }
+    for (const char* bad : {"/suspendencryption:0", "/suspendencryption:16", "/suspendencryption:x"}) {
+        Machine m;
+        EXPECT_EQ(RunUnattended(std::string("/flash KVD.101 ") + bad), kExitBadArguments) << bad;
+        ReleaseRunLog();
     }
 }
 

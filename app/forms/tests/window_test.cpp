@@ -70,6 +70,8 @@ protected:
     // and the flasher runs for kFlasherMs unless a test said otherwise.
     TWindow& Watching() {
         if (!fake.runMs.count("WinFlash64.exe")) fake.runMs["WinFlash64.exe"] = kFlasherMs;
+        // A flash of an earlier case would wait for its restart: each case flashes anew.
+        fake.files.erase(kLastUpdatePath);
         TWindow& w = Open();
         w.Button1Click();
         EXPECT_TRUE(w.Timer1.Enabled()) << Describe(fake.messages);
@@ -200,6 +202,9 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "CreateProcessSnapshot",
         "CloseHandle snapshot",
         "SetCurrentDir C:\\KAVELTON",
+        // A flash of this boot that waits for its restart would be asked about.
+        "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON", "InspectEntry C:\\KAVELTON\\LastUpdate.txt",
+        "CloseHandle C:\\KAVELTON",
         "ListFolder C:\\KAVELTON\\ROM\\KVD.101 63",
         // The image and the flasher held, each with the folders on its way.
         "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON",
