@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "checks/system_info.h"
 #include "common/dialogue.h"
-#include "common/system_info.h"
 
 namespace kv {
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "checks/folder_trust.h"
+#include "checks/system_info.h"
 #include "cli/console.h"
 #include "cli/scan.h"
 #include "commands.h"
@@ -12,7 +13,6 @@
 #include "common/events.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
-#include "common/system_info.h"
 #include "flash/flash_procedure.h"
 #include "forms.h"
 #include "platform.h"

@@ -6,11 +6,11 @@
 #include <optional>
 
 #include "checks/folder_trust.h"
-#include "common/dialogue.h"
 #include "checks/signature.h"
+#include "checks/system_info.h"
+#include "common/dialogue.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
-#include "common/system_info.h"
 #include "forms/About.h"
 #include "forms/control_ids.h"
 #include "forms/Myfloppy.h"

@@ -1,4 +1,4 @@
-#include "common/system_info.h"
+#include "checks/system_info.h"
 
 #include <windows.h>
 
