@@ -3,7 +3,7 @@
 // Everything a test must steer (message boxes, files and volumes, folder
 // listing, process start and list, sleep and clock, library loading, the
 // restart calls) goes through Platform. Win32Platform calls the real API;
-// FakePlatform (tests/fake) answers from a script and records every call.
+// FakePlatform (tests/fake_platform) answers from a script and records every call.
 // Handles keep the Win32 meaning: nullptr and INVALID_HANDLE_VALUE are
 // distinct values and callers check both where the platform can give both.
 #pragma once

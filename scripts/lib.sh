@@ -48,8 +48,8 @@ stage_demo() {
   cp -r "$win_build/KAVELTON/." "$k/"
   cp -r "$root/demo/ROM" "$root/demo/System.txt" "$root/demo/bios-double.txt" \
         "$root/demo/usbscan-served.txt" "$root/demo/README.md" "$k/"
-  cp "$win_build/tests/doubles/bios/BIOS.dll" "$k/BIOS.dll"
-  cp "$win_build/tests/doubles/usbscan-served/UsbScan.dll" "$k/UsbScan.dll"
+  cp "$win_build/tests/stand_ins/bios/BIOS.dll" "$k/BIOS.dll"
+  cp "$win_build/tests/stand_ins/usbscan-served/UsbScan.dll" "$k/UsbScan.dll"
   local flasher
   flasher=$(find "$win_build/tests" -name WinFlash64.exe -print -quit 2>/dev/null || true)
   [ -n "$flasher" ] && cp "$flasher" "$k/WinFlash64.exe"
