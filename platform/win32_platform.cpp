@@ -52,6 +52,13 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+// Resolves fn from module by name; false when it is not there.
+template <typename F>
+bool Resolve(HMODULE module, F& fn, const char* name) {
+    fn = ProcAs<F>(::GetProcAddress(module, name));
+    return fn != nullptr;
+}
+
 // bcrypt.dll is loaded when an image is first hashed: a start without a
 // checksum list, and Sectorkit.dll (which shares this platform), never need
 // it. Kept loaded once loaded.
@@ -69,14 +76,41 @@ const Bcrypt* BcryptApi() {
         HMODULE module = LoadSystemLibrary("bcrypt.dll");
         if (!module) return nullptr;
         static Bcrypt found{};
-        auto get = [module](auto& fn, const char* name) {
-            fn = ProcAs<std::remove_reference_t<decltype(fn)>>(::GetProcAddress(module, name));
-            return fn != nullptr;
-        };
-        if (!get(found.openAlgorithm, "BCryptOpenAlgorithmProvider") ||
-            !get(found.closeAlgorithm, "BCryptCloseAlgorithmProvider") ||
-            !get(found.createHash, "BCryptCreateHash") || !get(found.hashData, "BCryptHashData") ||
-            !get(found.finishHash, "BCryptFinishHash") || !get(found.destroyHash, "BCryptDestroyHash"))
+        if (!Resolve(module, found.openAlgorithm, "BCryptOpenAlgorithmProvider") ||
+            !Resolve(module, found.closeAlgorithm, "BCryptCloseAlgorithmProvider") ||
+            !Resolve(module, found.createHash, "BCryptCreateHash") ||
+            !Resolve(module, found.hashData, "BCryptHashData") ||
+            !Resolve(module, found.finishHash, "BCryptFinishHash") ||
+            !Resolve(module, found.destroyHash, "BCryptDestroyHash"))
+            return nullptr;
+        return &found;
+    }();
+    return api;
+}
+
+// The signature engine (wintrust.dll, and crypt32.dll below it) is loaded
+// at the first verification, as bcrypt.dll is: a process that never
+// verifies (Sectorkit.dll, a command refused before anything is loaded)
+// does not pay for it, and the first verification's cost is all its own.
+struct Wintrust {
+    decltype(&::WinVerifyTrust) verify;
+    decltype(&::WTHelperProvDataFromStateData) providerData;
+    decltype(&::WTHelperGetProvSignerFromChain) signer;
+    decltype(&::WTHelperGetProvCertFromChain) certificate;
+    decltype(&::CertGetNameStringW) certificateName;
+};
+
+const Wintrust* WintrustApi() {
+    static const Wintrust* api = []() -> const Wintrust* {
+        HMODULE trust = LoadSystemLibrary("wintrust.dll");
+        HMODULE certificates = LoadSystemLibrary("crypt32.dll");
+        if (!trust || !certificates) return nullptr;
+        static Wintrust found{};
+        if (!Resolve(trust, found.verify, "WinVerifyTrust") ||
+            !Resolve(trust, found.providerData, "WTHelperProvDataFromStateData") ||
+            !Resolve(trust, found.signer, "WTHelperGetProvSignerFromChain") ||
+            !Resolve(trust, found.certificate, "WTHelperGetProvCertFromChain") ||
+            !Resolve(certificates, found.certificateName, "CertGetNameStringW"))
             return nullptr;
         return &found;
     }();
@@ -798,6 +832,12 @@ private:
 public:
     SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override {
         SignatureInfo info;
+        const Wintrust* api = WintrustApi();
+        if (!api) {
+            // Without the engine nothing is verified, so nothing is trusted.
+            info.trust = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+            return info;
+        }
         const std::wstring path = Wide(name);
         WINTRUST_FILE_INFO fileInfo{};
         fileInfo.cbStruct = sizeof fileInfo;
@@ -814,29 +854,29 @@ public:
         data.dwStateAction = WTD_STATEACTION_VERIFY;
         data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        info.trust = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-        if (CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(data.hWVTStateData)) {
+        info.trust = api->verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        if (CRYPT_PROVIDER_DATA* provider = api->providerData(data.hWVTStateData)) {
             CRYPT_PROVIDER_SGNR* signer =
-                provider->csSigners ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+                provider->csSigners ? api->signer(provider, 0, FALSE, 0) : nullptr;
             if (signer) {
                 info.signers = 1;
                 for (DWORD i = 0; i < signer->csCertChain; ++i) {
-                    CRYPT_PROVIDER_CERT* cert = ::WTHelperGetProvCertFromChain(signer, i);
+                    CRYPT_PROVIDER_CERT* cert = api->certificate(signer, i);
                     if (!cert || !cert->pCert) break;
                     info.chain.emplace_back(reinterpret_cast<const char*>(cert->pCert->pbCertEncoded),
                                             cert->pCert->cbCertEncoded);
                 }
-                CRYPT_PROVIDER_CERT* leaf = ::WTHelperGetProvCertFromChain(signer, 0);
+                CRYPT_PROVIDER_CERT* leaf = api->certificate(signer, 0);
                 if (leaf && leaf->pCert) {
                     wchar_t text[256] = {};
-                    ::CertGetNameStringW(leaf->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text, 256);
+                    api->certificateName(leaf->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text, 256);
                     info.signerName = Narrow(text);
                 }
             }
         }
         // The state is released on every path, whatever the verdict.
         data.dwStateAction = WTD_STATEACTION_CLOSE;
-        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+        api->verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
         return info;
     }
     SignatureInfo OwnSignature() override {
