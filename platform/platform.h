@@ -336,6 +336,22 @@ private:
     HMODULE module_;
 };
 
+// A running SHA-256 through the seam, ended on every way out; get() is null
+// when none could be begun.
+class OsHash {
+public:
+    OsHash() : hash_(Os().HashBegin()) {}
+    ~OsHash() {
+        if (hash_) Os().HashEnd(hash_);
+    }
+    OsHash(const OsHash&) = delete;
+    OsHash& operator=(const OsHash&) = delete;
+    Sha256Hash* get() const { return hash_; }
+
+private:
+    Sha256Hash* hash_;
+};
+
 // A function looked up in a library, as the type the caller expects.
 template <typename F>
 F ProcAs(FARPROC proc) {

@@ -62,9 +62,9 @@ void TUSB::FormCreate() {
     ComboBox1.Clear();
     ProgressBar1.SetWidth(240);
     if (MainForm) {
-        // The main window never keeps more than its 20 records.
+        // The main window never keeps more than its records.
         int count = MainForm->USBDriveCount;
-        if (count > kDriveRecords) count = kDriveRecords;
+        if (count > usb::kMaxRecords) count = usb::kMaxRecords;
         for (int i = 0; i < count; ++i) ComboBox1.AddItem(MainForm->USBDrive[i]);
         ComboBox1.SetText(MainForm->USBDrive[0]);
     }
@@ -124,7 +124,7 @@ void TUSB::Button1Click() {
     ProgressBar1.SetVisible(false);
     ProgressBar1.SetPosition(0);
 
-    if (!run.VersionAccepted(false, MainForm ? MainForm->BIOSVersion : std::string(), image)) return;
+    if (!run.VersionAccepted(false, RunningBiosVersion(), image)) return;
 
     Button1.SetVisible(false);
     Button2.SetVisible(false);
