@@ -160,27 +160,7 @@ TEST_F(FloppyTest, EmptyRomFolderAtCreationIsReportedAndTheDialogStaysHidden) {
 TEST_F(FloppyTest, ControlsFitTheDialogWithoutCoveringEachOtherAndKeepTheirCaptions) {
     dialog().Show();
     dialog().ProgressBar1.SetVisible(true);
-    RECT client{};
-    GetClientRect(dialog().Handle(), &client);
-    std::vector<RECT> shown;
-    for (HWND child = GetWindow(dialog().Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char kind[16] = {}, text[4] = {};
-        GetClassNameA(child, kind, sizeof kind);
-        GetWindowTextA(child, text, sizeof text);
-        // An empty label shows nothing to cover.
-        if (!IsWindowVisible(child) || (std::string(kind) == "Static" && !text[0])) continue;
-        RECT r{};
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, dialog().Handle(), reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
-            << "control " << GetDlgCtrlID(child) << " runs out of the dialog";
-        for (const RECT& other : shown) {
-            RECT both{};
-            EXPECT_FALSE(IntersectRect(&both, &r, &other)) << "control " << GetDlgCtrlID(child) << " covers another";
-        }
-        shown.push_back(r);
-    }
-    EXPECT_GE(shown.size(), 6u);
+    EXPECT_GE(test::ExpectControlsFit(dialog().Handle()), 6u);
     char caption[64] = {};
     GetWindowTextA(dialog().Handle(), caption, sizeof caption);
     EXPECT_STREQ(caption, "Create BIOS Flash Diskette");
