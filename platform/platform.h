@@ -145,7 +145,7 @@ public:
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
     // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
-    // hash it gave must be ended by HashEnd on every way out.
+    // hash it gave must be ended by HashEnd on every way out (OsHash does).
     virtual Sha256Hash* HashBegin() = 0;
     virtual bool HashData(Sha256Hash* hash, const void* data, DWORD size) = 0;
     virtual bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) = 0;
