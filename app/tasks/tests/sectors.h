@@ -1,9 +1,7 @@
-// Diskette contents compared sector by sector, for the handler tests and the
-// end-to-end tests alike: where two images part tells more than "differ".
+// Diskette images compared sector by sector, in handler and end-to-end tests.
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <string>
 
 namespace kv::test {

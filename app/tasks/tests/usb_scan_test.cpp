@@ -1,10 +1,7 @@
-// One scan through a scripted UsbScan.dll: what is kept of its records, and
-// the boxes when no scan can be made.
+// One scan through a scripted UsbScan.dll: what it keeps, and why none was made.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "fake_platform.h"
 #include "tasks/usb_scan.h"
@@ -24,66 +21,47 @@ int ScriptedScan(char* buffer, int* count) {
     return n == 0;
 }
 
-FARPROC Proc(auto* f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); }
-
-class UsbScanTest : public ::testing::Test {
-protected:
-    void SetUp() override { fake().libraries["UsbScan.dll"] = {{"GetUSBDrive", Proc(ScriptedScan)}}; }
-    test::FakePlatform& fake() { return scoped_.fake; }
-    test::ScopedFake scoped_;
-};
-
-TEST_F(UsbScanTest, KeepsTheUsbDisksLeavesOutTheDisketteAndNeverReadsPastTheBuffer) {
+TEST(UsbScanTest, KeepsTheUsbDisksLeavesOutTheDisketteNeverReadsPastTheBufferAndSaysWhyNoScanCouldBeMade) {
     std::vector<std::string> many;
     for (char c = 'C'; c <= 'V'; ++c) many.push_back(std::string(1, c) + ":");
-    struct Case {
+    enum Library { Missing, NoExport, Scans };
+    const struct {
         const char* name;
+        Library library;
         std::vector<std::string> records;
         int reported;
-        std::vector<std::string> drives;
+        std::vector<std::string> drives, boxes;
         bool nothing;
+    } cases[] = {
+        {"the diskette among them", Scans, {"A:", "E:", "F:"}, -1, {"E:", "F:"}, {}, false},
+        {"B: stays a USB disk", Scans, {"A:", "B:"}, -1, {"B:"}, {}, false},
+        {"only the diskette", Scans, {"A:"}, -1, {}, {}, true},
+        {"nothing", Scans, {}, -1, {}, {}, true},
+        {"more claimed than the buffer holds", Scans, many, 25, many, {}, false},
+        {"no export", NoExport, {}, -1, {}, {"Get ProcAddress Failed!"}, true},
+        {"no library", Missing, {}, -1, {}, {"Load UsbScan DLL Failed!", "Get ProcAddress Failed!"}, true},
     };
-    const Case cases[] = {
-        {"the diskette among them", {"A:", "E:", "F:"}, -1, {"E:", "F:"}, false},
-        {"B: stays a USB disk", {"A:", "B:"}, -1, {"B:"}, false},
-        {"only the diskette", {"A:"}, -1, {}, true},
-        {"nothing", {}, -1, {}, true},
-        {"more claimed than the buffer holds", many, 25, many, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        test::ScopedFake scoped;
+        if (c.library != Missing) scoped.fake.libraries["UsbScan.dll"] = {};
+        if (c.library == Scans)
+            scoped.fake.libraries["UsbScan.dll"]["GetUSBDrive"] =
+                reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(ScriptedScan));
         g_records = c.records;
         g_reported = c.reported;
         const UsbScan scan = ScanUsbDrives("Create Flash BIOS Penlet");
-        EXPECT_TRUE(scan.scanned);
+        EXPECT_EQ(scan.scanned, c.library == Scans);
         EXPECT_EQ(scan.drives, c.drives);
         EXPECT_EQ(scan.foundNothing, c.nothing);
-        EXPECT_TRUE(fake().messages.empty());
-        EXPECT_EQ(fake().loadedLibraries(), 0) << "unloaded once it has answered";
-    }
-}
-
-// A library that is missing says so, and then, as one without the export,
-// that the scan cannot be asked for.
-TEST_F(UsbScanTest, NoLibraryOrNoExportIsReportedAndNothingStaysLoaded) {
-    for (const bool loads : {false, true}) {
-        SCOPED_TRACE(loads ? "no export" : "no library");
-        fake().messages.clear();
-        if (loads)
-            fake().libraries["UsbScan.dll"].clear();
-        else
-            fake().libraries.erase("UsbScan.dll");
-        EXPECT_FALSE(ScanUsbDrives("Create Flash BIOS Penlet").scanned);
-        std::vector<std::string> texts;
-        for (const auto& m : fake().messages) {
-            texts.push_back(m.text);
+        std::vector<std::string> boxes;
+        for (const auto& m : scoped.fake.messages) {
+            boxes.push_back(m.text);
             EXPECT_EQ(m.title, "Create Flash BIOS Penlet");
             EXPECT_EQ(m.style, static_cast<UINT>(MB_TOPMOST));
         }
-        std::vector<std::string> expected = {"Load UsbScan DLL Failed!", "Get ProcAddress Failed!"};
-        if (loads) expected.erase(expected.begin());
-        EXPECT_EQ(texts, expected);
-        EXPECT_EQ(fake().loadedLibraries(), 0);
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_EQ(scoped.fake.loadedLibraries(), 0) << "unloaded once it has answered";
     }
 }
 
