@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "images.h"
+
 namespace kv::core {
 
 bool IsPlainImageName(std::string_view name) {
@@ -22,7 +24,7 @@ bool UsableImageName(std::string_view name, ImageUse use) {
     switch (use) {
     case ImageUse::Catalogue:
     case ImageUse::Diskette:
-        limit = 13;
+        limit = kMaxImageNameLength;
         break;
     case ImageUse::UsbKey:
         limit = kMaxUsbCommandLength;

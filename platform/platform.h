@@ -145,7 +145,7 @@ public:
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
     // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
-    // hash it gave must be ended by HashEnd on every way out.
+    // hash it gave must be ended by HashEnd on every way out (OsHash does).
     virtual Sha256Hash* HashBegin() = 0;
     virtual bool HashData(Sha256Hash* hash, const void* data, DWORD size) = 0;
     virtual bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) = 0;
@@ -334,6 +334,22 @@ public:
 
 private:
     HMODULE module_;
+};
+
+// A running SHA-256 through the seam, ended on every way out; get() is null
+// when none could be begun.
+class OsHash {
+public:
+    OsHash() : hash_(Os().HashBegin()) {}
+    ~OsHash() {
+        if (hash_) Os().HashEnd(hash_);
+    }
+    OsHash(const OsHash&) = delete;
+    OsHash& operator=(const OsHash&) = delete;
+    Sha256Hash* get() const { return hash_; }
+
+private:
+    Sha256Hash* hash_;
 };
 
 // A function looked up in a library, as the type the caller expects.

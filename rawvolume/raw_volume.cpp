@@ -18,6 +18,15 @@ bool RawVolume::Open(const std::string& path, DWORD access, DWORD flags) {
     return handle_.Valid() || Failed(ERROR_FILE_NOT_FOUND);
 }
 
+VolumeRefusal RawVolume::OpenLocked(const std::string& path, DWORD access, DWORD flags) {
+    if (!Open(path, access, flags)) return VolumeRefusal::NotOpened;
+    if (Lock()) return VolumeRefusal::None;
+    const DWORD why = error_;
+    Close();
+    error_ = why;
+    return VolumeRefusal::InUse;
+}
+
 bool RawVolume::Lock(int attempts, DWORD pauseMs) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) Os().Sleep(pauseMs);

@@ -24,6 +24,9 @@ constexpr std::uint64_t kDisketteBytes = 2880 * kSectorSize;
 constexpr int kLockAttempts = 10;
 constexpr DWORD kLockPauseMs = 100;
 
+// Why a volume could not be had.
+enum class VolumeRefusal { None, NotOpened, InUse };
+
 class RawVolume {
 public:
     RawVolume() = default;
@@ -36,6 +39,11 @@ public:
     bool Open(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD flags = 0);
     bool Valid() const { return handle_.Valid(); }
     HANDLE get() const { return handle_.get(); }
+
+    // Opens and locks in one call, and says which of the two failed; a
+    // volume whose lock is refused is closed again (Error() keeps why).
+    VolumeRefusal OpenLocked(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE,
+                             DWORD flags = 0);
 
     // True only for a 1.44 MB diskette (exactly kDisketteBytes). Whatever
     // else holds the letter, a USB stick among them, would lose its start to

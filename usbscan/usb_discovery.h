@@ -4,18 +4,19 @@
 #pragma once
 
 #include "query_source.h"
+#include "usb_records.h"
 
 #include <cstdio>
 
 namespace kv::usbscan {
 
-inline constexpr int kRecordBytes = 3;    // letter, colon, zero
-inline constexpr int kMaxRecords = 20;    // records in the caller's buffer
-inline constexpr int kBufferBytes = kRecordBytes * kMaxRecords;
+using usb::kBufferBytes;
+using usb::kMaxRecords;
+using usb::kRecordBytes;
 inline constexpr int kMaxUsbDisks = 10;   // further USB disk drives are ignored
 inline constexpr int kMaxVolumes = 20;    // further local volumes are ignored
 
-// Clears the 60-byte buffer and the count, then fills them. Writes the
+// Clears the kBufferBytes buffer and the count, then fills them. Writes the
 // diagnostic lines to out. Returns 1 when no disk drive has the interface
 // type "USB", else 0. Always ends with wmi.CloseNameSpace().
 int FindUsbDrives(kv::wmi::QuerySource& wmi, char* buffer, int* count, std::FILE* out);

@@ -3,6 +3,7 @@
 #include "usb_discovery.h"
 
 #include <cstdio>
+#include <type_traits>
 
 namespace {
 
@@ -21,3 +22,5 @@ extern "C" int GetUSBDrive(char* buffer, int* count) {
         return 1;
     }
 }
+
+static_assert(std::is_same_v<decltype(&GetUSBDrive), kv::usb::GetUsbDriveFn>, "the export the program calls");

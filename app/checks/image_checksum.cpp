@@ -16,27 +16,19 @@ constexpr DWORD kHashChunk = 64 * 1024;
 }  // namespace
 
 bool HashOpenFile(HANDLE file, core::Sha256Digest& digest) {
-    Sha256Hash* hash = Os().HashBegin();
-    if (!hash) return false;
-    bool ok = true;
+    const OsHash hash;
+    if (!hash.get()) return false;
     std::string chunk(kHashChunk, '\0');
     for (;;) {
         DWORD n = 0;
-        if (!Os().ReadFile(file, chunk.data(), kHashChunk, &n)) {
-            ok = false;
-            break;
-        }
+        if (!Os().ReadFile(file, chunk.data(), kHashChunk, &n)) return false;
         if (n == 0) break;
-        if (!Os().HashData(hash, chunk.data(), n)) {
-            ok = false;
-            break;
-        }
+        if (!Os().HashData(hash.get(), chunk.data(), n)) return false;
     }
     unsigned char bytes[32] = {};
-    ok = ok && Os().HashFinish(hash, bytes);
-    Os().HashEnd(hash);
-    if (ok) std::copy(std::begin(bytes), std::end(bytes), digest.begin());
-    return ok;
+    if (!Os().HashFinish(hash.get(), bytes)) return false;
+    std::copy(std::begin(bytes), std::end(bytes), digest.begin());
+    return true;
 }
 
 namespace {

@@ -109,21 +109,23 @@ bool ReportFlasher(Json& report) {
 bool ListUsable(ChecksumState list) { return list == ChecksumState::Ok || list == ChecksumState::NoList; }
 
 // Fills report with what the flash procedure would find; the exit code.
+// Nothing is loaded from a folder others can change: its findings are all
+// there is to report.
+int ReportOpenFolder(Json& report, const std::vector<OpenEntry>& open) {
+    report["folder"] = "open";
+    Json entries = Json::array();
+    for (const OpenEntry& entry : open)
+        entries.push_back({{"path", AnsiToUtf8(entry.path)}, {"who", AnsiToUtf8(entry.who)}});
+    report["openEntries"] = std::move(entries);
+    Note(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded:\n" +
+         DescribeOpenEntries(open));
+    EventFolder(false, DescribeOpenEntries(open));
+    return kExitFolderOpen;
+}
+
 int Evaluate(Json& report) {
     const std::vector<OpenEntry> open = FindOpenEntries();
-    if (!open.empty()) {
-        // Nothing is loaded from a folder others can change: its findings
-        // are all there is to report.
-        report["folder"] = "open";
-        Json entries = Json::array();
-        for (const OpenEntry& entry : open)
-            entries.push_back({{"path", AnsiToUtf8(entry.path)}, {"who", AnsiToUtf8(entry.who)}});
-        report["openEntries"] = std::move(entries);
-        Note(std::string(kInstallFolder) + " is open to users other than administrators; nothing was loaded:\n" +
-             DescribeOpenEntries(open));
-        EventFolder(false, DescribeOpenEntries(open));
-        return kExitFolderOpen;
-    }
+    if (!open.empty()) return ReportOpenFolder(report, open);
     ReleaseRunLog();
     report["folder"] = "secure";
     Os().SetCurrentDir(kInstallFolder);

@@ -19,8 +19,11 @@
 #include "forms/pictures.h"
 #include "platform.h"
 #include "sysinfo.h"
+#include "raw_volume.h"
+#include "tasks/diskette.h"
 #include "tasks/task_steps.h"
 #include "tasks/update_result.h"
+#include "tasks/usb_scan.h"
 
 namespace kv {
 
@@ -50,12 +53,6 @@ ui::FormStyle MainStyle() {
 }
 
 std::string Blanks(int n) { return std::string(static_cast<size_t>(n), ' '); }
-
-using GetUsbDriveFn = int (*)(char*, int*);
-
-bool IsFloppyRecord(const char* record) {
-    return record[0] == 'A' && record[1] == ':' && record[2] == '\0';
-}
 
 }  // namespace
 
@@ -157,18 +154,12 @@ void TMainForm::FormCreate() {
 void TMainForm::OnFloppyClick() {
     RunGuard guard(taskBusy_);
     if (!guard.Entered()) return;
-    auto open = [](const char* device) {
-        return Os().OpenFile(device, GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
-    };
-    auto failed = [](HANDLE h) { return h == INVALID_HANDLE_VALUE || h == nullptr; };
-    HANDLE drive = open("\\\\.\\A:");
-    if (failed(drive)) drive = open("\\\\.\\B:");
-    if (failed(drive)) {
+    raw::RawVolume drive;
+    if (OpenDisketteDrive(drive).empty()) {
         Boxes().Tell("Please install a floppy drive!", "Create Flash BIOS Diskette", MB_ICONERROR);
         return;
     }
-    Os().CloseHandle(drive);
+    drive.Close();
     Floppy->ShowModal();
 }
 
@@ -181,54 +172,21 @@ void TMainForm::OnUSBClick() {
         return Boxes().Ask(Question::InsertUsbKey, kUsbPrompt, kUsbTitle, MB_ICONWARNING) && ::IsWindow(Handle());
     };
     if (!answeredYes()) return;
-
-    char scanBuffer[kDriveRecords * 3] = {};
-    int scanCount = 0;
-    // Held from its check until it is unloaded.
-    std::unique_ptr<CheckedLibrary> usbScan;
-
-    // One scan; false when no scan can be made at all.
-    auto scan = [&]() -> bool {
-        usbScan.reset();
-        usbScan = LoadCheckedLibrary("UsbScan.dll", kInstallLibraryFlags);
-        if (!usbScan->get())
-            Boxes().Tell("Load UsbScan DLL Failed!", kUsbTitle, 0);
-        auto getUsbDrive = ProcAs<GetUsbDriveFn>(usbScan->Find("GetUSBDrive"));
-        if (!getUsbDrive) {
-            Boxes().Tell("Get ProcAddress Failed!", kUsbTitle, 0);
-            return false;
-        }
-        getUsbDrive(scanBuffer, &scanCount);
-        return true;
-    };
-    auto foundNothing = [&] {
-        return scanCount < 1 || (scanCount == 1 && IsFloppyRecord(scanBuffer));
-    };
-
-    if (!scan()) return;
-    if (foundNothing()) {
-        if (!scan()) return;
-        while (foundNothing()) {
-            if (!answeredYes()) return;
-            if (!scan()) return;
-        }
+    UsbScan scan;
+    for (int scans = 0;; ++scans) {
+        scan = ScanUsbDrives(kUsbTitle);
+        if (!scan.scanned) return;
+        if (!scan.foundNothing) break;
+        // A key just put in may need a moment: one more scan at once, then
+        // one after each Yes.
+        if (scans > 0 && !answeredYes()) return;
     }
-
-    // A library may report more records than the buffer holds: take at most
-    // what fits.
-    const int records = scanCount < kDriveRecords ? scanCount : kDriveRecords;
-    int kept = 0;
-    for (int i = 0; i < records; ++i) {
-        const char* record = scanBuffer + 3 * i;
-        if (IsFloppyRecord(record)) continue;
-        USBDrive[kept][0] = record[0];
-        USBDrive[kept][1] = record[1];
-        USBDrive[kept][2] = '\0';
-        ++kept;
+    USBDriveCount = 0;
+    for (const std::string& found : scan.drives) {
+        std::memset(USBDrive[USBDriveCount], 0, sizeof USBDrive[USBDriveCount]);
+        found.copy(USBDrive[USBDriveCount], usb::kRecordBytes - 1);
+        ++USBDriveCount;
     }
-    USBDriveCount = kept;
-    usbScan.reset();
-
     auto dialog = std::make_unique<TUSB>(this);
     dialog->ShowModal();
 }
@@ -270,6 +228,11 @@ void TMainForm::OnLogoClick() {
 }
 
 void TMainForm::OnExitClick() { Close(); }
+
+const std::string& RunningBiosVersion() {
+    static const std::string none;
+    return MainForm ? MainForm->BIOSVersion : none;
+}
 
 int RunKavelton() {
     // Nothing is loaded from the install folder or written into it before

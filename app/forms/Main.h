@@ -6,12 +6,11 @@
 
 #include "flash/flash_procedure.h"
 #include "forms.h"
+#include "usb_records.h"
 
 namespace kv {
 
 using ui::TForm;
-
-constexpr int kDriveRecords = 20;
 
 class TMainForm : public TForm {
 public:
@@ -30,7 +29,7 @@ public:
     std::string BIOSVersion;
     // The USB drives of the last scan that found one: records of a letter,
     // a colon and a zero byte.
-    char USBDrive[kDriveRecords][3] = {};
+    char USBDrive[usb::kMaxRecords][usb::kRecordBytes] = {};
     int USBDriveCount = 0;
 
     void FormCreate();
@@ -56,6 +55,9 @@ private:
 };
 
 extern TMainForm* MainForm;
+
+// The running BIOS version as the main window read it; empty without one.
+const std::string& RunningBiosVersion();
 
 // Starts the program: main window, diskette dialog, message loop.
 int RunKavelton();

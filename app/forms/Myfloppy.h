@@ -3,6 +3,8 @@
 // batch file that copies the chosen BIOS image onto it.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "forms.h"
@@ -29,9 +31,14 @@ public:
     int CopySecondsCounted() const { return CopySeconds; }
 
 private:
-    // Compares the first sectors of the diskette with what was written;
-    // empty when they agree, otherwise the message that says where not.
-    std::string VerifyDiskette(const std::string& driveName, const std::string& expected);
+    void ShowBusy();
+    // Ends a failed run: the user gets the buttons back.
+    void GiveBackButtons();
+    void RepaintAll();
+    void SectorCopied(int sector);
+    // The bar's run while copybinFile.bat copies, paced by how long the raw
+    // copy took (without its read-back).
+    void ShowBatchProgress(ULONGLONG copyStart, ULONGLONG verifyMs);
 
     int CopySeconds = 0;
     bool running_ = false;

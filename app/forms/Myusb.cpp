@@ -62,9 +62,9 @@ void TUSB::FormCreate() {
     ComboBox1.Clear();
     ProgressBar1.SetWidth(240);
     if (MainForm) {
-        // The main window never keeps more than its 20 records.
+        // The main window never keeps more than its records.
         int count = MainForm->USBDriveCount;
-        if (count > kDriveRecords) count = kDriveRecords;
+        if (count > usb::kMaxRecords) count = usb::kMaxRecords;
         for (int i = 0; i < count; ++i) ComboBox1.AddItem(MainForm->USBDrive[i]);
         ComboBox1.SetText(MainForm->USBDrive[0]);
     }
@@ -79,30 +79,7 @@ void TUSB::Button1Click() {
 
     const std::string typedDrive = ComboBox1.Text();
     const std::string image = ComboBox2.Text();
-    if (typedDrive.empty()) {
-        Refuse("USB disk", "Please select one USB disk!");
-        return;
-    }
-    if (image.empty()) {
-        Refuse("BIOS file", "Please select one bin files!");
-        return;
-    }
-    // Both texts may be typed, and both end up in a command line that the
-    // command processor runs: refuse anything that could change its meaning
-    // or not fit the command buffer, before anything is asked or started.
-    if (!core::IsDriveText(typedDrive)) {
-        Refuse("USB disk", "Please select a USB disk as a drive letter and a colon, for example E:!");
-        return;
-    }
-    if (!core::UsableImageName(image, core::ImageUse::UsbKey)) {
-        Refuse("BIOS file", "Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
-        return;
-    }
-    if (!core::UsbKeyCommandFits(typedDrive, image)) {
-        Refuse("BIOS file", "The name of the BIOS file is too long!");
-        return;
-    }
-    if (!run.ImageReady(image)) return;
+    if (!TypedTextsUsable(typedDrive, image) || !run.ImageReady(image)) return;
     // A vendor's ToUSB.bat may prepare the whole key: it gets only a drive
     // that the scan found, and never the system drive, which a scan that
     // matches disks by size alone can list.
@@ -124,7 +101,7 @@ void TUSB::Button1Click() {
     ProgressBar1.SetVisible(false);
     ProgressBar1.SetPosition(0);
 
-    if (!run.VersionAccepted(false, MainForm ? MainForm->BIOSVersion : std::string(), image)) return;
+    if (!run.VersionAccepted(false, RunningBiosVersion(), image)) return;
 
     Button1.SetVisible(false);
     Button2.SetVisible(false);
@@ -159,6 +136,33 @@ void TUSB::Button1Click() {
         return;
     guard.Leave();
     Close();
+}
+
+bool TUSB::TypedTextsUsable(const std::string& typedDrive, const std::string& image) const {
+    if (typedDrive.empty()) {
+        Refuse("USB disk", "Please select one USB disk!");
+        return false;
+    }
+    if (image.empty()) {
+        Refuse("BIOS file", "Please select one bin files!");
+        return false;
+    }
+    // Both texts may be typed, and both end up in a command line that the
+    // command processor runs: refuse anything that could change its meaning
+    // or not fit the command buffer, before anything is asked or started.
+    if (!core::IsDriveText(typedDrive)) {
+        Refuse("USB disk", "Please select a USB disk as a drive letter and a colon, for example E:!");
+        return false;
+    }
+    if (!core::UsableImageName(image, core::ImageUse::UsbKey)) {
+        Refuse("BIOS file", "Please select a BIOS file by its plain file name from C:\\KAVELTON\\ROM!");
+        return false;
+    }
+    if (!core::UsbKeyCommandFits(typedDrive, image)) {
+        Refuse("BIOS file", "The name of the BIOS file is too long!");
+        return false;
+    }
+    return true;
 }
 
 std::string TUSB::ScannedDrive(const std::string& typed) const {

@@ -24,6 +24,9 @@ public:
     void Button1Click();
 
 private:
+    // The drive and image as typed or picked: false, with the refusal's box,
+    // for anything the key's command line cannot take.
+    bool TypedTextsUsable(const std::string& typedDrive, const std::string& image) const;
     // The list's spelling of a typed drive that the last scan found, or "".
     std::string ScannedDrive(const std::string& typed) const;
 

@@ -73,7 +73,7 @@ void TWindow::HandOverHold() {
 void TWindow::FormCreate() {
     MissCount = 0;
     FlasherSeen = 0;
-    runningVersion_ = MainForm ? MainForm->BIOSVersion : std::string();
+    runningVersion_ = RunningBiosVersion();
     if (FillImageCatalogue(ComboBox1) == 0)
         Boxes().Tell("Please put BIOS files under \nthe folder C:\\KAVELTON\\ROM,\nAnd reopen this Program!",
                      "Create Flash BIOS Diskette!", MB_ICONWARNING);
@@ -105,12 +105,9 @@ void TWindow::Button1Click() {
 }
 
 void TWindow::Timer1Timer() {
-    if (inTick_) return;
-    inTick_ = true;
-    struct Leave {
-        bool& flag;
-        ~Leave() { flag = false; }
-    } leave{inTick_};
+    // A box of a tick must not let the next tick in under it.
+    RunGuard tick(inTick_);
+    if (!tick.Entered()) return;
 
     if (flash_ && flash_->Started()) {
         // Ours is watched by its job: a flasher that is listed but cannot be

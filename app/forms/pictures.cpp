@@ -5,56 +5,80 @@ namespace {
 
 const COLORREF kClear = RGB(255, 0, 255);
 
+// A GDI object selected into a DC for one drawing step: put back, and
+// deleted when it is the step's own, on every way out.
+class Selected {
+public:
+    enum Kind { Owned, Borrowed };
+    Selected(HDC dc, HGDIOBJ object, Kind kind = Owned)
+        : dc_(dc), object_(object), kind_(kind), old_(object ? ::SelectObject(dc, object) : nullptr) {}
+    ~Selected() {
+        if (old_) ::SelectObject(dc_, old_);
+        if (object_ && kind_ == Owned) ::DeleteObject(object_);
+    }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+    HGDIOBJ get() const { return object_; }
+
+private:
+    HDC dc_;
+    HGDIOBJ object_;
+    Kind kind_;
+    HGDIOBJ old_;
+};
+
+// A memory DC like the screen's, deleted with its scope.
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC like) : dc_(::CreateCompatibleDC(like)) {}
+    ~MemoryDc() {
+        if (dc_) ::DeleteDC(dc_);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
 // Paints into a fresh bitmap of the screen's format, magenta everywhere the
-// painter leaves untouched.
+// painter leaves untouched. The bitmap is the caller's.
 template <typename Painter>
 HBITMAP Paint(int width, int height, Painter paint) {
     HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
+    const MemoryDc dc(screen);
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
     ::ReleaseDC(nullptr, screen);
-    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    const Selected canvas(dc.get(), bitmap, Selected::Borrowed);
     RECT all{0, 0, width, height};
-    HBRUSH clear = ::CreateSolidBrush(kClear);
-    ::FillRect(dc, &all, clear);
-    ::DeleteObject(clear);
-    paint(dc);
-    ::SelectObject(dc, old);
-    ::DeleteDC(dc);
+    const Selected clear(dc.get(), ::CreateSolidBrush(kClear));
+    ::FillRect(dc.get(), &all, static_cast<HBRUSH>(clear.get()));
+    paint(dc.get());
     return bitmap;
 }
 
 void Box(HDC dc, int l, int t, int r, int b, COLORREF fill, COLORREF line) {
-    HBRUSH brush = ::CreateSolidBrush(fill);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, line);
-    HGDIOBJ oldBrush = ::SelectObject(dc, brush);
-    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    const Selected brush(dc, ::CreateSolidBrush(fill));
+    const Selected pen(dc, ::CreatePen(PS_SOLID, 1, line));
     ::Rectangle(dc, l, t, r, b);
-    ::SelectObject(dc, oldBrush);
-    ::SelectObject(dc, oldPen);
-    ::DeleteObject(brush);
-    ::DeleteObject(pen);
 }
 
 void Disc(HDC dc, int l, int t, int r, int b, COLORREF fill) {
-    HBRUSH brush = ::CreateSolidBrush(fill);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, fill);
-    HGDIOBJ oldBrush = ::SelectObject(dc, brush);
-    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    const Selected brush(dc, ::CreateSolidBrush(fill));
+    const Selected pen(dc, ::CreatePen(PS_SOLID, 1, fill));
     ::Ellipse(dc, l, t, r, b);
-    ::SelectObject(dc, oldBrush);
-    ::SelectObject(dc, oldPen);
-    ::DeleteObject(brush);
-    ::DeleteObject(pen);
 }
 
 void Line(HDC dc, int x1, int y1, int x2, int y2, int width, COLORREF color) {
-    HPEN pen = ::CreatePen(PS_SOLID, width, color);
-    HGDIOBJ old = ::SelectObject(dc, pen);
+    const Selected pen(dc, ::CreatePen(PS_SOLID, width, color));
     ::MoveToEx(dc, x1, y1, nullptr);
     ::LineTo(dc, x2, y2);
-    ::SelectObject(dc, old);
-    ::DeleteObject(pen);
+}
+
+HFONT Arial(int height, int weight) {
+    return ::CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, "Arial");
 }
 
 }  // namespace
@@ -63,25 +87,17 @@ HBITMAP Logo() {
     return Paint(68, 55, [](HDC dc) {
         Box(dc, 1, 1, 67, 54, RGB(0, 64, 128), RGB(0, 32, 96));
         Box(dc, 5, 5, 63, 36, RGB(0, 96, 176), RGB(0, 96, 176));
-        HFONT font = ::CreateFontA(-24, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                   FF_SWISS, "Arial");
-        HGDIOBJ old = ::SelectObject(dc, font);
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, RGB(255, 255, 255));
-        RECT top{5, 6, 63, 36};
-        ::DrawTextA(dc, "KV", 2, &top, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        ::SelectObject(dc, old);
-        ::DeleteObject(font);
-        font = ::CreateFontA(-10, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS,
-                             "Arial");
-        old = ::SelectObject(dc, font);
+        {
+            const Selected font(dc, Arial(-24, FW_BOLD));
+            ::SetTextColor(dc, RGB(255, 255, 255));
+            RECT top{5, 6, 63, 36};
+            ::DrawTextA(dc, "KV", 2, &top, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        }
+        const Selected font(dc, Arial(-10, FW_NORMAL));
         ::SetTextColor(dc, RGB(255, 208, 64));
         RECT bottom{2, 38, 66, 53};
         ::DrawTextA(dc, "KAVELTON", 8, &bottom, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        ::SelectObject(dc, old);
-        ::DeleteObject(font);
     });
 }
 
@@ -107,11 +123,8 @@ HBITMAP UsbSymbol() {
         Disc(dc, 6, 6, 12, 11, ink);                   // round tip
         Box(dc, 21, 6, 26, 11, ink, ink);              // square tip
         POINT arrow[3] = {{16, 1}, {12, 7}, {20, 7}};  // top arrow
-        HBRUSH brush = ::CreateSolidBrush(ink);
-        HGDIOBJ old = ::SelectObject(dc, brush);
+        const Selected brush(dc, ::CreateSolidBrush(ink));
         ::Polygon(dc, arrow, 3);
-        ::SelectObject(dc, old);
-        ::DeleteObject(brush);
     });
 }
 

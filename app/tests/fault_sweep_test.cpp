@@ -46,7 +46,7 @@ const wchar_t* SweepBios(int index) {
 bool SweepInit(int) { return true; }
 bool SweepUnInit() { return true; }
 int SweepScan(char* buffer, int* count) {
-    std::memset(buffer, 0, 60);
+    std::memset(buffer, 0, usb::kBufferBytes);
     std::memcpy(buffer, "E:", 2);
     *count = 1;
     return 0;

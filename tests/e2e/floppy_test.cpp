@@ -10,6 +10,7 @@
 
 #include "e2e_fixture.h"
 #include "forms/control_ids.h"
+#include "tasks/tests/sectors.h"
 
 namespace kv::e2e {
 namespace {
@@ -36,12 +37,7 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-long FirstDifferentSector(const std::string& a, const std::string& b) {
-  const size_t n = std::max(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i)
-    if (i >= a.size() || i >= b.size() || a[i] != b[i]) return static_cast<long>(i / 512);
-  return -1;
-}
+using kv::test::FirstDifferentSector;
 
 class FloppyTask : public KaveltonTest {
  protected:

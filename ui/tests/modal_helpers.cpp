@@ -1,5 +1,7 @@
 #include "modal_helpers.h"
 
+#include <gtest/gtest.h>
+
 namespace kv::test {
 namespace {
 
@@ -55,11 +57,28 @@ void CloseWhenShown(const std::string& windowClass) {
 
 bool WasShown() { return g_shown; }
 
-std::vector<long> PlaceInParent(const ui::TControl& control) {
-    RECT r{};
-    GetWindowRect(control.Handle(), &r);
-    MapWindowPoints(HWND_DESKTOP, GetParent(control.Handle()), reinterpret_cast<POINT*>(&r), 2);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+size_t ExpectControlsFit(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    std::vector<RECT> shown;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char kind[16] = {}, text[4] = {};
+        GetClassNameA(child, kind, sizeof kind);
+        GetWindowTextA(child, text, sizeof text);
+        // An empty label shows nothing to cover.
+        if (!IsWindowVisible(child) || (std::string(kind) == "Static" && !text[0])) continue;
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << "control " << GetDlgCtrlID(child) << " runs out of its window";
+        for (const RECT& other : shown) {
+            RECT both{};
+            EXPECT_FALSE(IntersectRect(&both, &r, &other)) << "control " << GetDlgCtrlID(child) << " covers another";
+        }
+        shown.push_back(r);
+    }
+    return shown.size();
 }
 
 }  // namespace kv::test

@@ -22,7 +22,9 @@ void CloseWhenShown(const std::string& windowClass);
 // True when a window of windowClass was shown since the last WhenShown.
 bool WasShown();
 
-// A control's left, top, width and height inside its parent's client area.
-std::vector<long> PlaceInParent(const ui::TControl& control);
+// What a designed layout stands for: every control of window that shows
+// something lies wholly inside its client area, and none covers another.
+// Returns how many were looked at.
+size_t ExpectControlsFit(HWND window);
 
 }  // namespace kv::test

@@ -7,6 +7,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "forms/Main.h"
 #include "forms/Myfloppy.h"
 #include "modal_helpers.h"
+#include "tasks/tests/sectors.h"
 
 namespace kv {
 namespace {
@@ -49,16 +51,10 @@ std::string Sectors(size_t bytes, int seed) {
     return out;
 }
 
-// First sector where a and b differ, or -1.
-long FirstDifferentSector(const std::string& a, const std::string& b) {
-    const size_t n = std::max(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i)
-        if (i >= a.size() || i >= b.size() || a[i] != b[i]) return static_cast<long>(i / kSector);
-    return -1;
-}
+using test::FirstDifferentSector;
 
 class FloppyTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         main_ = std::make_unique<TMainForm>();  // no BIOS.dll, no System.txt: two notices
         main_->BIOSVersion = "KV1.105";
@@ -80,7 +76,12 @@ protected:
 
     // Shows the dialog as the main window would (without the nested loop)
     // and clicks Create.
-    void Create(std::initializer_list<int> answers) {
+    // Each pause of the run leaves the bar's position and the clock in trace_.
+    void Create(const std::vector<int>& answers) {
+        fake().onSleep = [this](DWORD) {
+            EXPECT_TRUE(dialog().ProgressBar1.Visible()) << "a pause with the bar hidden";
+            trace_.emplace_back(dialog().ProgressBar1.Position(), fake().now);
+        };
         fake().answers.assign(answers.begin(), answers.end());
         dialog().Show();
         dialog().OnCreateDiskClick();
@@ -96,14 +97,20 @@ protected:
         EXPECT_EQ(fake().messages.size(), 1u);
         ExpectMessage(0, text, title, style);
     }
-    void ExpectNothingWritten() {
-        EXPECT_EQ(driveA().writes, 0);
-        EXPECT_EQ(FirstDifferentSector(driveA().bytes, diskette_), -1);
-        EXPECT_TRUE(fake().commands.empty()) << fake().commands[0];
-    }
     void ExpectButtons(bool enabled) {
         EXPECT_EQ(dialog().OnCreateDisk.Enabled(), enabled);
         EXPECT_EQ(dialog().OnExit.Enabled(), enabled);
+    }
+    // The bar moves on in order, ends full, and its batch file part (the
+    // steps after the copied sectors) takes this long per step.
+    ULONGLONG BatchStepMs() {
+        ULONGLONG copied = 0, full = 0;
+        for (size_t i = 0; i < trace_.size(); ++i) {
+            if (i > 0) EXPECT_GE(trace_[i].first, trace_[i - 1].first) << "the bar went back at pause " << i;
+            if (trace_[i].first == 750) copied = trace_[i].second;
+            if (trace_[i].first == 1000 && !full) full = trace_[i].second;
+        }
+        return (full - copied) / 250;
     }
     size_t CallIndex(const std::string& call) {
         auto it = std::find(fake().calls.begin(), fake().calls.end(), call);
@@ -114,6 +121,7 @@ protected:
     std::unique_ptr<TMainForm> main_;
     std::unique_ptr<TFloppy> floppy_;
     std::string diskette_;
+    std::vector<std::pair<int, ULONGLONG>> trace_;
 };
 
 // --- creation -------------------------------------------------------------------
@@ -144,28 +152,17 @@ TEST_F(FloppyTest, EmptyRomFolderAtCreationIsReportedAndTheDialogStaysHidden) {
     EXPECT_TRUE(dialog().Visible()) << "it can still be opened later";
 }
 
-TEST_F(FloppyTest, LayoutAndCaptions) {
-    if (ui::Scale(96) != 96) GTEST_SKIP() << "layout is checked at 96 DPI";
-    const auto place = test::PlaceInParent;
-    RECT client{};
-    GetClientRect(dialog().Handle(), &client);
-    EXPECT_EQ(client.right, 281);
-    EXPECT_EQ(client.bottom, 191);
+// What the designed places stand for: every control fits, and none covers another.
+TEST_F(FloppyTest, ControlsFitTheDialogWithoutCoveringEachOtherAndKeepTheirCaptions) {
+    dialog().Show();
+    dialog().ProgressBar1.SetVisible(true);
+    EXPECT_GE(test::ExpectControlsFit(dialog().Handle()), 6u);
     char caption[64] = {};
     GetWindowTextA(dialog().Handle(), caption, sizeof caption);
     EXPECT_STREQ(caption, "Create BIOS Flash Diskette");
-    EXPECT_EQ(place(dialog().Label1), (std::vector<long>{14, 18, 121, 16}));
-    EXPECT_EQ(place(dialog().Label2), (std::vector<long>{14, 82, 188, 16}));
-    EXPECT_EQ(place(dialog().ProgressBar1), (std::vector<long>{11, 113, 248, 17}));
-    EXPECT_EQ(place(dialog().OnCreateDisk), (std::vector<long>{13, 152, 90, 24}));
-    EXPECT_EQ(place(dialog().OnExit), (std::vector<long>{166, 148, 90, 28}));
-    EXPECT_EQ(place(dialog().ComboBox1)[0], 13);
-    EXPECT_EQ(place(dialog().ComboBox1)[1], 44);
-    EXPECT_EQ(place(dialog().ComboBox1)[2], 210);
     EXPECT_EQ(dialog().Label1.Text(), "Latest BIOS to flash! ");
     EXPECT_EQ(dialog().OnCreateDisk.Text(), "Create");
     EXPECT_EQ(dialog().OnExit.Text(), "Exit");
-    EXPECT_EQ(dialog().OnCreateDisk.Id(), ids::floppy::OnCreateDisk);
 }
 
 TEST_F(FloppyTest, ExitClosesTheDialog) {
@@ -211,11 +208,7 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
     const size_t winExec = CallIndex("StartProcess \"C:\\KAVELTON\\copybinFile.bat\" KV1.107 A: 0");
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kDriveA), winExec);
     EXPECT_LT(CallIndex(std::string("CloseHandle ") + kImage), winExec);
-    EXPECT_LT(CallIndex("Sleep 30"), CallIndex(std::string("CloseHandle ") + kImage));
-
-    EXPECT_EQ(fake().CallCount("Sleep 88"), 250);
-    EXPECT_EQ(fake().CallCount("Sleep 180"), 0);
-    EXPECT_EQ(fake().CallCount("Sleep 30"), 2);
+    EXPECT_EQ(BatchStepMs(), 88u) << "a quick copy";
     EXPECT_EQ(progressAtQuestion, 1000);
     EXPECT_TRUE(visibleAtQuestion);
     EXPECT_TRUE(buttonsAtQuestion);
@@ -293,8 +286,7 @@ TEST_P(FloppyPauseTest, CopyTimeChoosesThePause) {
     };
     Create({IDYES, IDNO});
     SCOPED_TRACE(ms);
-    EXPECT_EQ(fake().CallCount("Sleep " + std::to_string(pause)), 250);
-    EXPECT_EQ(fake().CallCount("Sleep " + std::to_string(pause == 88 ? 180 : 88)), 0);
+    EXPECT_EQ(BatchStepMs(), static_cast<ULONGLONG>(pause));
     EXPECT_EQ(dialog().CopySecondsCounted(), ms / 1000);
 }
 
@@ -324,30 +316,131 @@ TEST_F(FloppyTest, TimerTicksArriveWhileTheCopyKeepsTheThreadBusy) {
 
 // --- runs that end early -----------------------------------------------------------
 
-TEST_F(FloppyTest, NoDriveIsReported) {
-    fake().files.erase(kDriveA);
-    Create({});
-    ExpectOnlyMessage("Please install a floppy drive!", kTitle, kErrorStyle);
-    EXPECT_EQ(fake().CallCount(std::string("OpenFile ") + kDriveB), 1);
-    EXPECT_EQ(fake().CallCount(std::string("OpenFile ") + kImage), 0);
-    EXPECT_EQ(fake().openHandles(), 0);
+// A run that stops: its setup, answers, last box, and what reached the diskette.
+struct EarlyEnd {
+    std::string name;
+    std::function<void(FloppyTest&)> arrange;
+    std::vector<int> answers;
+    std::string text;  // the run's last box
+    const char* title = kTitle;
+    UINT style = kErrorStyle;
+    size_t boxes = 1;
+    int written = 0;       // sectors written; those and no others are the image's
+    long differs = -1;     // the first of them that is not the image's
+    bool started = false;  // copybinFile.bat was started
+    std::function<void(FloppyTest&)> check = nullptr;
+};
+
+const char kOlderQuestion[] = "Your system BIOS version\nis newer than you select,\ndo you want to continue?";
+
+std::vector<EarlyEnd> EarlyEnds() {
+    using F = FloppyTest;
+    std::vector<EarlyEnd> cases = {
+        {"no drive", [](F& t) { t.fake().files.erase(kDriveA); }, {}, "Please install a floppy drive!"},
+        {"older image, No", [](F& t) { t.main_->BIOSVersion = "KV1.110"; }, {IDNO}, kOlderQuestion,
+         "Compare BIOS Version", kYesNoWarning},
+        {"equal image, No", [](F& t) { t.main_->BIOSVersion = "KV1.107"; }, {IDNO}, kOlderQuestion,
+         "Compare BIOS Version", kYesNoWarning},
+        {"missing image", [](F& t) { t.fake().files.erase(kImage); }, {}, "Lost fdd.imz in C:KAVELTON!", kTitle,
+         kErrorStyle, 1, 0, -1, false,
+         [](F& t) { EXPECT_TRUE(t.dialog().ProgressBar1.Visible()) << "shown before the image is opened"; }},
+        {"read-only image", [](F& t) { t.fake().files[kImage].canOpenForWrite = false; }, {},
+         "Lost fdd.imz in C:KAVELTON!"},
+        {"diskette cannot seek", [](F& t) { t.driveA().failSeek = true; }, {},
+         "The diskette in drive A: could not be read from its start (error 5)!\nPlease try again."},
+        {"image cannot seek", [](F& t) { t.fake().File(kImage)->failSeek = true; }, {},
+         "fdd.imz in C:\\KAVELTON could not be read from its start (error 5)!"},
+        {"no diskette", [](F& t) { t.driveA().failReadAt = 0; }, {}, "Please insert a floppy disk!"},
+        {"size unknown", [](F& t) { t.driveA().sizeUnknown = true; }, {IDYES},
+         "The size of the disk in drive A: cannot be read.\nOnly a 1.44 MB diskette (1474560 bytes) can be written."},
+        {"short image", [](F& t) { t.fake().files[kImage].bytes.resize(kCopyBytes - 1); }, {IDYES},
+         "fdd.imz in C:\\KAVELTON is damaged:\nit is shorter than 750 sectors (384000 bytes)!"},
+        {"No to formatting", nullptr, {IDNO}, kFormatQuestion, kTitle, kYesNoWarning, 1, 0, -1, false,
+         [](F& t) { EXPECT_TRUE(t.fake().ioControls.empty()) << "the volume is not locked for nothing"; }},
+        // Someone else's handle gets about a second to go before it counts.
+        {"lock refused", [](F& t) { t.driveA().refuseLock = true; }, {IDYES},
+         "The floppy disk is in use by another program!\nClose it and try again.", kTitle, kErrorStyle, 2, 0, -1,
+         false,
+         [](F& t) {
+             EXPECT_EQ(t.fake().ioControls, std::vector<DWORD>(10, FSCTL_LOCK_VOLUME));
+             EXPECT_GE(t.fake().now - 1'000'000, 900u);
+         }},
+        {"image read fails", [](F& t) { t.fake().File(kImage)->failReadAt = 100; }, {IDYES}, "Read File Failed!",
+         kCopyTitle, kErrorStyle, 2, 100, -1, false,
+         [](F& t) {
+             EXPECT_EQ(t.dialog().ProgressBar1.Position(), 100) << "the bar shows where it stopped";
+             EXPECT_EQ(t.dialog().Label2.Text(), kBusyHint) << "kept until the next successful run";
+             t.fake().File(kImage)->failReadAt = -1;
+             t.Create({IDYES, IDNO});
+             EXPECT_EQ(t.fake().commands.size(), 1u) << "the next run starts over";
+             EXPECT_EQ(t.dialog().Label2.Text(), kIdleHint);
+         }},
+        // A shrinking image is a failed read, never a sector written twice.
+        {"image shrinks",
+         [](F& t) {
+             t.fake().onRead = [&t, n = 0](const std::string& path) mutable {
+                 if (path == kImage && ++n == 10) t.fake().File(kImage)->bytes.resize(9 * kSector + 100);
+             };
+         },
+         {IDYES}, "Read File Failed!", kCopyTitle, kErrorStyle, 2, 9},
+        {"write fails", [](F& t) { t.driveA().failWriteAt = 5; }, {IDYES}, "Write Disk Failed!", kCopyTitle,
+         kErrorStyle, 2, 5, -1, false,
+         [](F& t) { EXPECT_EQ(t.fake().ioControls.back(), static_cast<DWORD>(FSCTL_UNLOCK_VOLUME)); }},
+        {"drive close fails", [](F& t) { t.driveA().failClose = true; }, {IDYES}, "Can't close disk handle!",
+         kCopyTitle, kErrorStyle, 2, 750},
+        // Diskettes fail silently: what was written is read back from the medium.
+        {"sector lost", [](F& t) { t.driveA().loseWriteAt = 321; }, {IDYES, IDYES},
+         "The diskette does not hold what was written: sector 321 differs from fdd.imz!\n"
+         "Please use another floppy disk.",
+         kCopyTitle, kErrorStyle, 2, 750, 321},
+        // copybinFile.bat's outcome decides: a failing batch file is no success.
+        {"batch file fails", [](F& t) { t.fake().exitCodes["copybinFile.bat"] = 3; }, {IDYES, IDYES},
+         "copybinFile.bat failed with exit code 3.\nThe BIOS file was not copied.", kTitle, kErrorStyle, 2, 750,
+         -1, true},
+    };
+    // Names that would change the batch file's command line, refused before
+    // any device is opened.
+    for (const char* name : {"KV1.107&del", "KV1.107 B:", "..\\KV1.107", "C:KV1.107", "KV1.107|x", "KV1>107",
+                             "%PATH%.107", "ABCDEFGHIJ.107", ""}) {
+        cases.push_back({std::string("name ") + name, [name](F& t) { t.dialog().ComboBox1.SetText(name); },
+                         {IDYES, IDYES, IDNO},
+                         "Please select a BIOS file from the list!\nThe name must be a plain file name of at most 13 "
+                         "characters.",
+                         kTitle, kErrorStyle, 1, 0, -1, false,
+                         [](F& t) { EXPECT_EQ(t.fake().CallCount("OpenFile"), 0); }});
+    }
+    return cases;
 }
 
-TEST_F(FloppyTest, OlderOrEqualImageAsksAndNoClosesTheDrive) {
-    for (const char* bios : {"KV1.110", "KV1.107"}) {
-        SCOPED_TRACE(bios);
-        main_->BIOSVersion = bios;
-        fake().messages.clear();
-        fake().calls.clear();
-        Create({IDNO});
-        ExpectOnlyMessage("Your system BIOS version\nis newer than you select,\ndo you want to continue?",
-                          "Compare BIOS Version", kYesNoWarning);
-        EXPECT_EQ(fake().CallCount(std::string("CloseHandle ") + kDriveA), 1);
-        EXPECT_EQ(fake().CallCount(std::string("OpenFile ") + kImage), 0);
+TEST_F(FloppyTest, EveryRunThatEndsEarlySaysWhyWritesOnlyWhatItCopiedAndReleasesEverything) {
+    const auto image = fake().File(kImage)->bytes;
+    for (const EarlyEnd& c : EarlyEnds()) {
+        SCOPED_TRACE(c.name);
+        fake().files[kImage] = {image};
+        fake().files[kDriveA] = {diskette_};
+        fake().exitCodes.clear();
+        fake().onRead = nullptr;
+        fake().messages.clear(), fake().calls.clear(), fake().ioControls.clear(), fake().commands.clear();
+        fake().now = 1'000'000;
+        main_->BIOSVersion = "KV1.105";
+        dialog().ComboBox1.SetText("KV1.107");
+        if (c.arrange) c.arrange(*this);
+        Create(c.answers);
+
+        ASSERT_EQ(fake().messages.size(), c.boxes) << (fake().messages.empty() ? "" : fake().messages.back().text);
+        ExpectMessage(c.boxes - 1, c.text, c.title, c.style);
+        if (test::FakeFile* drive = fake().File(kDriveA)) {
+            const size_t copied = c.written * kSector;
+            EXPECT_EQ(FirstDifferentSector(drive->bytes.substr(0, copied), image.substr(0, copied)), c.differs);
+            EXPECT_EQ(FirstDifferentSector(drive->bytes.substr(copied), diskette_.substr(copied)), -1);
+        }
+        EXPECT_EQ(fake().commands.size(), c.started ? 1u : 0u);
         EXPECT_EQ(fake().openHandles(), 0);
-        EXPECT_TRUE(dialog().Visible());
+        ExpectButtons(true);
+        EXPECT_FALSE(dialog().Timer1.Enabled());
+        EXPECT_EQ(dialog().Visible(), c.text != kFormatQuestion) << "only No to formatting closes the dialog";
+        if (c.check) c.check(*this);
     }
-    ExpectNothingWritten();
 }
 
 TEST_F(FloppyTest, OlderImageWithYesGoesOnToTheFormattingQuestion) {
@@ -356,120 +449,6 @@ TEST_F(FloppyTest, OlderImageWithYesGoesOnToTheFormattingQuestion) {
     ASSERT_EQ(fake().messages.size(), 2u);
     ExpectMessage(1, kFormatQuestion, kTitle, kYesNoWarning);
 }
-
-TEST_F(FloppyTest, MissingOrReadOnlyImageIsReportedAsLost) {
-    for (bool missing : {true, false}) {
-        SCOPED_TRACE(missing ? "missing" : "read-only");
-        fake().messages.clear();
-        if (missing)
-            fake().files.erase(kImage);
-        else
-            fake().files[kImage] = {Sectors(kDisketteBytes, 1), false};
-        Create({});
-        ExpectOnlyMessage("Lost fdd.imz in C:KAVELTON!", kTitle, kErrorStyle);
-        EXPECT_EQ(fake().CallCount(std::string("CloseHandle ") + kDriveA), missing ? 1 : 2);
-        EXPECT_EQ(fake().openHandles(), 0);
-        EXPECT_TRUE(dialog().ProgressBar1.Visible()) << "shown before the image is opened";
-    }
-    ExpectNothingWritten();
-}
-
-TEST_F(FloppyTest, RepositioningFailureClosesBothSilently) {
-    for (const char* path : {kDriveA, kImage}) {
-        SCOPED_TRACE(path);
-        fake().File(kDriveA)->failSeek = path == kDriveA;
-        fake().File(kImage)->failSeek = path == kImage;
-        fake().calls.clear();
-        Create({});
-        EXPECT_TRUE(fake().messages.empty()) << fake().messages[0].text;
-        EXPECT_EQ(fake().CallCount(std::string("CloseHandle ") + kDriveA), 1);
-        EXPECT_EQ(fake().CallCount(std::string("CloseHandle ") + kImage), 1);
-        EXPECT_EQ(fake().openHandles(), 0);
-    }
-    ExpectNothingWritten();
-}
-
-TEST_F(FloppyTest, NoDisketteIsReportedAfterTheRepositioning) {
-    driveA().failReadAt = 0;
-    Create({});
-    ExpectOnlyMessage("Please insert a floppy disk!", kTitle, kErrorStyle);
-    EXPECT_EQ(fake().CallCount("SetFilePointer"), 2);
-    EXPECT_EQ(fake().openHandles(), 0);
-    ExpectNothingWritten();
-}
-
-// A size that cannot be read is no 1.44 MB diskette either (another size is
-// shown end to end).
-TEST_F(FloppyTest, AVolumeOfUnknownSizeIsRefusedAfterTheProbeRead) {
-    driveA().sizeUnknown = true;
-    Create({IDYES, IDNO});
-    ExpectOnlyMessage("The size of the disk in drive A: cannot be read.\nOnly a 1.44 MB diskette (1474560 bytes) "
-                      "can be written.", kTitle, kErrorStyle);
-    EXPECT_EQ(driveA().reads, 1) << "one probe read";
-    EXPECT_EQ(fake().openHandles(), 0);
-    ExpectNothingWritten();
-}
-
-TEST_F(FloppyTest, NoAtTheFormattingQuestionClosesTheDialogAndWritesNothing) {
-    Create({IDNO});
-    ExpectOnlyMessage(kFormatQuestion, kTitle, kYesNoWarning);
-    EXPECT_FALSE(dialog().Visible());
-    EXPECT_EQ(fake().openHandles(), 0);
-    EXPECT_TRUE(fake().ioControls.empty()) << "the volume is not locked for nothing";
-    ExpectNothingWritten();
-}
-
-// --- failures during the copy -----------------------------------------------------
-
-TEST_F(FloppyTest, ImageReadFailureMidCopyStopsWithTheButtonsBack) {
-    fake().File(kImage)->failReadAt = 100;
-    Create({IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1, "Read File Failed!", kCopyTitle, kErrorStyle);
-    EXPECT_EQ(driveA().writes, 100);
-    EXPECT_EQ(FirstDifferentSector(driveA().bytes.substr(0, 100 * kSector),
-                                   fake().File(kImage)->bytes.substr(0, 100 * kSector)), -1);
-    EXPECT_EQ(FirstDifferentSector(driveA().bytes.substr(100 * kSector), diskette_.substr(100 * kSector)), -1);
-    ExpectButtons(true);
-    EXPECT_TRUE(fake().commands.empty());
-    EXPECT_EQ(fake().openHandles(), 0);
-    EXPECT_EQ(dialog().ProgressBar1.Position(), 100);
-    EXPECT_EQ(dialog().Label2.Text(), kBusyHint) << "kept until the next successful run";
-    EXPECT_FALSE(dialog().Timer1.Enabled());
-    EXPECT_TRUE(dialog().Visible());
-
-    // The next run starts over and resets the status.
-    fake().File(kImage)->failReadAt = -1;
-    fake().messages.clear();
-    Create({IDYES, IDNO});
-    EXPECT_EQ(fake().commands.size(), 1u);
-    EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
-}
-
-TEST_F(FloppyTest, WriteFailureStopsWithTheButtonsBack) {
-    driveA().failWriteAt = 5;
-    Create({IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1, "Write Disk Failed!", kCopyTitle, kErrorStyle);
-    ExpectButtons(true);
-    EXPECT_TRUE(fake().commands.empty());
-    EXPECT_EQ(fake().openHandles(), 0);
-    EXPECT_EQ(fake().ioControls.back(), static_cast<DWORD>(FSCTL_UNLOCK_VOLUME));
-}
-
-TEST_F(FloppyTest, DriveCloseFailureIsReportedAndTheBatchNotStarted) {
-    driveA().failClose = true;
-    Create({IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1, "Can't close disk handle!", kCopyTitle, kErrorStyle);
-    ExpectButtons(true);
-    EXPECT_TRUE(fake().commands.empty());
-    EXPECT_EQ(fake().CallCount(std::string("CloseHandle ") + kImage), 1);
-    EXPECT_EQ(fake().openHandles(), 0);
-    EXPECT_EQ(driveA().writes, 750);
-}
-
-// --- what the dialog refuses before writing ------------------------------------------
 
 TEST_F(FloppyTest, TheVolumeIsLockedBeforeTheFirstWriteAndUnlockedBeforeClosing) {
     size_t controlsAtFirstCopyRead = 99;
@@ -484,88 +463,6 @@ TEST_F(FloppyTest, TheVolumeIsLockedBeforeTheFirstWriteAndUnlockedBeforeClosing)
     EXPECT_EQ(controlsAtFirstCopyRead, 2u) << "locked and dismounted before the copy";
     EXPECT_LT(CallIndex("DeviceIoControl " + std::to_string(FSCTL_UNLOCK_VOLUME)),
               CallIndex(std::string("CloseHandle ") + kDriveA));
-}
-
-TEST_F(FloppyTest, ARefusedLockStopsBeforeAnythingIsWritten) {
-    driveA().refuseLock = true;
-    Create({IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    EXPECT_EQ(fake().messages[1].title, kTitle);
-    EXPECT_EQ(fake().messages[1].style, kErrorStyle);
-    EXPECT_NE(fake().messages[1].text.find("in use"), std::string::npos) << fake().messages[1].text;
-    EXPECT_EQ(fake().ioControls, std::vector<DWORD>(10, FSCTL_LOCK_VOLUME)) << "about a second of retries";
-    EXPECT_EQ(fake().CallCount("Sleep 100"), 9);
-    EXPECT_EQ(fake().openHandles(), 0);
-    ExpectButtons(true);
-    ExpectNothingWritten();
-}
-
-// Diskettes fail silently: what was written is read back from the medium,
-// and a difference ends the run before the batch file and the success question.
-TEST_F(FloppyTest, ASectorThatDidNotReachTheDisketteIsReportedByTheReadBack) {
-    driveA().loseWriteAt = 321;
-    Create({IDYES, IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1,
-                  "The diskette does not hold what was written: sector 321 differs from fdd.imz!\n"
-                  "Please use another floppy disk.",
-                  kCopyTitle, kErrorStyle);
-    EXPECT_TRUE(fake().commands.empty());
-    EXPECT_EQ(fake().openHandles(), 0);
-    ExpectButtons(true);
-}
-
-// copybinFile.bat's outcome decides: a missing or failing batch file is an
-// error, not a success.
-TEST_F(FloppyTest, AFailingBatchFileIsReportedInsteadOfTheSuccessQuestion) {
-    fake().exitCodes["copybinFile.bat"] = 3;
-    Create({IDYES, IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1, "copybinFile.bat failed with exit code 3.\nThe BIOS file was not copied.", kTitle,
-                  kErrorStyle);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0);
-    ExpectButtons(true);
-    EXPECT_EQ(fake().openHandles(), 0);
-}
-
-TEST_F(FloppyTest, AShortImageIsRefusedBeforeTheFormattingQuestion) {
-    fake().files[kImage].bytes.resize(kCopyBytes - 1);
-    Create({IDYES, IDNO});
-    ASSERT_EQ(fake().messages.size(), 1u) << "no formatting question";
-    EXPECT_EQ(fake().messages[0].title, kTitle);
-    EXPECT_EQ(fake().messages[0].style, kErrorStyle);
-    EXPECT_NE(fake().messages[0].text.find("fdd.imz"), std::string::npos) << fake().messages[0].text;
-    EXPECT_EQ(fake().openHandles(), 0);
-    ExpectNothingWritten();
-}
-
-TEST_F(FloppyTest, ShrinkingImageMidCopyIsAReadFailureNotARepeatedSector) {
-    int copyReads = 0;
-    fake().onRead = [&](const std::string& path) {
-        if (path == kImage && ++copyReads == 10) fake().File(kImage)->bytes.resize(9 * kSector + 100);
-    };
-    Create({IDYES});
-    ASSERT_EQ(fake().messages.size(), 2u);
-    ExpectMessage(1, "Read File Failed!", kCopyTitle, kErrorStyle);
-    EXPECT_EQ(driveA().writes, 9);
-    EXPECT_TRUE(fake().commands.empty());
-}
-
-TEST_F(FloppyTest, NamesThatWouldChangeTheCommandLineAreRefusedBeforeAnyDeviceIsOpened) {
-    for (const char* name : {"KV1.107&del", "KV1.107 B:", "..\\KV1.107", "C:KV1.107", "KV1.107|x",
-                             "KV1>107", "%PATH%.107", "ABCDEFGHIJ.107", ""}) {
-        SCOPED_TRACE(name);
-        fake().messages.clear();
-        fake().calls.clear();
-        dialog().ComboBox1.SetText(name);
-        Create({IDYES, IDYES, IDNO});
-        ASSERT_EQ(fake().messages.size(), 1u);
-        EXPECT_EQ(fake().messages[0].title, kTitle);
-        EXPECT_EQ(fake().messages[0].style, kErrorStyle);
-        EXPECT_EQ(fake().CallCount("OpenFile"), 0);
-        EXPECT_EQ(fake().openHandles(), 0);
-    }
-    ExpectNothingWritten();
 }
 
 }  // namespace
