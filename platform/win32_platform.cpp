@@ -316,27 +316,24 @@ public:
         return ok;
     }
 
-    HANDLE CreateProcessSnapshot() override {
-        return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    }
-    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
+    ProcessList ListProcesses() override {
+        ProcessList list;
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return list;
         PROCESSENTRY32 entry{};
         entry.dwSize = sizeof entry;
-        if (!::Process32First(snapshot, &entry)) return false;
-        exeName = entry.szExeFile;
-        pid = entry.th32ProcessID;
-        return true;
-    }
-    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        if (!::Process32Next(snapshot, &entry)) return false;
-        exeName = entry.szExeFile;
-        pid = entry.th32ProcessID;
-        return true;
-    }
-    HANDLE OpenProcess(DWORD access, DWORD pid) override {
-        return ::OpenProcess(access, FALSE, pid);
+        if (!::Process32First(snapshot, &entry)) {
+            list.result = ProcessList::NoFirstEntry;
+            CloseKeepingError(snapshot);
+            return list;
+        }
+        // The walk ends at the last entry, or at the first that cannot be
+        // read: what was read so far is the list.
+        do list.processes.push_back({entry.th32ProcessID, entry.szExeFile});
+        while (::Process32Next(snapshot, &entry));
+        list.result = ProcessList::Listed;
+        ::CloseHandle(snapshot);
+        return list;
     }
 
     void Sleep(DWORD ms) override { ::Sleep(ms); }
@@ -350,21 +347,30 @@ public:
     }
     void FreeLibrary(HMODULE module) override { ::FreeLibrary(module); }
 
-    HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
-    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override {
-        return ::OpenProcessToken(process, access, token) != FALSE;
+    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override {
+        change = {};
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        TOKEN_PRIVILEGES previous{};
+        if (!AdjustOwnPrivilege(name, wanted, &previous, change.tokenOpened)) return false;
+        // previous lists the privilege only when this call changed its state.
+        change.wasEnabled = previous.PrivilegeCount == 0;
+        return true;
     }
-    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override {
-        return ::LookupPrivilegeValueA(system, name, luid) != FALSE;
+    bool DisablePrivilege(const std::string& name) override {
+        TOKEN_PRIVILEGES off{};
+        off.PrivilegeCount = 1;
+        bool opened = false;
+        return AdjustOwnPrivilege(name, off, nullptr, opened);
     }
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                               TOKEN_PRIVILEGES* previous) override {
-        DWORD size = 0;
-        return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, state, previous ? sizeof *previous : 0,
-                                       previous, previous ? &size : nullptr) != FALSE;
-    }
-    bool ExitWindowsEx(UINT flags, DWORD reason) override {
-        return ::ExitWindowsEx(flags, reason) != FALSE;
+    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override {
+        if (kind == RestartKind::Asking) return ::ExitWindowsEx(EWX_REBOOT, reason) != FALSE;
+        std::wstring text = message;
+        const DWORD error = ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), warnSeconds,
+                                                SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, reason);
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
     }
 
     DWORD LastError() override { return ::GetLastError(); }
@@ -553,10 +559,6 @@ public:
         if (SUCCEEDED(init)) ::CoUninitialize();
         return opened;
     }
-    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override {
-        std::wstring text = message;
-        return ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), graceSeconds, flags, reason);
-    }
     // --- The flasher as a job, and the flash lock's namespace ---------------
     bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
                     const std::string& currentDir, JobStart& started) override {
@@ -742,6 +744,24 @@ public:
     void UtcTime(SYSTEMTIME& time) override { ::GetSystemTime(&time); }
 
 private:
+    // Sets the state of one privilege of the program's own token; previous,
+    // when given, receives what it changed. False with the last error, which
+    // is ERROR_NOT_ALL_ASSIGNED when the token does not hold the privilege.
+    static bool AdjustOwnPrivilege(const std::string& name, TOKEN_PRIVILEGES& state, TOKEN_PRIVILEGES* previous,
+                                   bool& tokenOpened) {
+        HANDLE token = nullptr;
+        tokenOpened = ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token) != FALSE;
+        if (!tokenOpened) return false;
+        DWORD size = 0;
+        bool ok = ::LookupPrivilegeValueA(nullptr, name.c_str(), &state.Privileges[0].Luid) &&
+                  ::AdjustTokenPrivileges(token, FALSE, &state, previous ? sizeof *previous : 0, previous,
+                                          previous ? &size : nullptr);
+        // A success also for a privilege the token does not hold, which
+        // only the last error tells.
+        if (ok && ::GetLastError() == ERROR_NOT_ALL_ASSIGNED) ok = false;
+        CloseKeepingError(token);
+        return ok;
+    }
     static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
     // A folder is shared for adding, never for deleting or renaming: a file
     // held in it would otherwise move with it.

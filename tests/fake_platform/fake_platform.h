@@ -38,7 +38,6 @@ struct FakeFile {
 struct FakeProcess {
     std::string exeName;
     DWORD pid;
-    bool openable = true;
 };
 
 class FakePlatform : public Platform {
@@ -52,8 +51,8 @@ public:
     std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
     std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
     std::vector<FakeProcess> processes{{"System", 4}};  // every Windows lists at least this
-    bool snapshotFails = false;
-    bool firstProcessFails = false;
+    bool snapshotFails = false;      // ListProcesses: NoSnapshot
+    bool firstProcessFails = false;  // ListProcesses: NoFirstEntry
     std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
     bool openTokenFails = false;
     std::function<void(DWORD)> onSleep;  // after the clock moved on
@@ -94,21 +93,14 @@ public:
     bool ListFolder(const std::string& pattern, DWORD attributeMask,
                     std::vector<FolderEntry>& entries) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    HANDLE CreateProcessSnapshot() override;
-    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
-    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
-    HANDLE OpenProcess(DWORD access, DWORD pid) override;
+    ProcessList ListProcesses() override;
     void Sleep(DWORD ms) override;
     ULONGLONG TickCount() override;
     HMODULE LoadLib(const std::string& path, DWORD flags) override;
     FARPROC GetProcAddress(HMODULE module, const char* name) override;
     void FreeLibrary(HMODULE module) override;
-    HANDLE GetCurrentProcess() override;
-    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
-    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override;
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                               TOKEN_PRIVILEGES* previous) override;
-    bool ExitWindowsEx(UINT flags, DWORD reason) override;
+    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override;
+    bool DisablePrivilege(const std::string& name) override;
 
     // --- processes started with a known outcome ---------------------------
     struct Started {
@@ -160,19 +152,20 @@ private:
 
 public:
     // --- What a user brings or sees never gets our rights -----------------
-    // Script: privileges (by LUID) the token lacks, which adjust with
+    // Script: privileges the token lacks, which fail with
     // ERROR_NOT_ALL_ASSIGNED; whether the desktop's shell answers. Record:
-    // privileges on now; the last restart's flags, warning and message.
-    // ExitWindowsEx fails with 1314 while the shutdown privilege (19) is off.
-    std::vector<DWORD> privilegesNotHeld;
-    std::vector<DWORD> enabledPrivileges;
+    // privileges on now; the last restart's kind, warning and message.
+    // Restart fails with 1314 while SeShutdownPrivilege is off.
+    std::vector<std::string> privilegesNotHeld;
+    std::vector<std::string> enabledPrivileges;
     bool desktopShell = true;
-    DWORD restartFlags = 0, restartSeconds = 0;
+    RestartKind restartKind = RestartKind::Asking;
+    DWORD restartSeconds = 0;
     std::wstring restartMessage;
     bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
                              const std::string& currentDir, HANDLE* process) override;
     bool OpenAsDesktopUser(const std::string& address) override;
-    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override;
+    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override;
 
     // --- Checks around the flash, the run log and the update record --------
     // Script: power status (readable unless powerFails); Windows folder;
@@ -217,7 +210,8 @@ public:
     // --- One flash at a time, and the unattended restart ------------------
     // Script: how taking the flash mutex goes (another process holds it:
     // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all;
-    // RestartWithReason's result. Record: mutexes held now, restart reasons.
+    // the error a restart fails with. Record: mutexes held now, restart
+    // reasons.
     DWORD mutexWait = WAIT_OBJECT_0;
     DWORD mutexOpenError = ERROR_SUCCESS;
     DWORD restartError = ERROR_SUCCESS;
@@ -313,10 +307,9 @@ private:
     };
     std::map<Sha256Hash*, std::unique_ptr<FakeHash>> hashes_;
     struct Open {
-        enum Kind { File, Snapshot, Process, Token, Mutex, Job, Namespace } kind;
+        enum Kind { File, Process, Mutex, Job, Namespace } kind;
         std::string key;
         std::size_t position = 0;
-        std::size_t cursor = 0;  // snapshot: next process
         ULONGLONG endsAt = 0;    // a started process: when it ends
         ULONGLONG handedOverUntil = 0;  // a job: when what its first process started ends
         DWORD exitCode = 0;

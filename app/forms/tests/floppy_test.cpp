@@ -222,7 +222,7 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
     EXPECT_FALSE(timerAtQuestion);
     EXPECT_EQ(hintAtQuestion, kBusyHint);
 
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0) << "No never restarts";
+    EXPECT_EQ(fake().CallCount("Restart"), 0) << "No never restarts";
     EXPECT_FALSE(dialog().Visible()) << "No closes the dialog";
     EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
     EXPECT_FALSE(dialog().ProgressBar1.Visible());
@@ -242,9 +242,8 @@ TEST_F(FloppyTest, OpensTheDeviceAndTheImageAsTheCopyNeeds) {
 
 TEST_F(FloppyTest, RestartYesRestartsKeepsTheDialogOpenAndResetsTheStatus) {
     Create({IDYES, IDYES});
-    EXPECT_EQ(fake().CallCount("OpenProcessToken"), 1);
-    EXPECT_EQ(fake().CallCount("AdjustTokenPrivileges token 0 1 19 2"), 1);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 2147680259"), 1);
+    EXPECT_EQ(fake().CallCount("EnablePrivilege SeShutdownPrivilege"), 1);
+    EXPECT_EQ(fake().CallCount("Restart asking 2147680259"), 1);
     EXPECT_TRUE(dialog().Visible());
     EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
     EXPECT_FALSE(dialog().ProgressBar1.Visible());
@@ -523,7 +522,7 @@ TEST_F(FloppyTest, AFailingBatchFileIsReportedInsteadOfTheSuccessQuestion) {
     ASSERT_EQ(fake().messages.size(), 2u);
     ExpectMessage(1, "copybinFile.bat failed with exit code 3.\nThe BIOS file was not copied.", kTitle,
                   kErrorStyle);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0);
+    EXPECT_EQ(fake().CallCount("Restart"), 0);
     ExpectButtons(true);
     EXPECT_EQ(fake().openHandles(), 0);
 }
