@@ -94,10 +94,8 @@ enum class RestartKind {
 // INVALID_HANDLE_VALUE handle, an empty text, or a result that names the
 // failure, each as the call tells. LastError() then says why, as the failed
 // call left it; read it before any other seam call. Waits give their WAIT_*
-// value, which is an outcome, not an error. Four calls give a DWORD error
-// code instead (ERROR_SUCCESS when they did it): ShutdownBlockReasonCreate,
-// ListEntries, SecureEntry, and AdminNamespace, whose success itself has two
-// codes.
+// value, which is an outcome, not an error. AdminNamespace alone gives a
+// DWORD code instead, as its success itself has two (created, opened).
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -123,8 +121,8 @@ public:
     virtual bool ListFolder(const std::string& pattern, DWORD attributeMask,
                             std::vector<FolderEntry>& entries) = 0;
     // Every entry of folder but "." and "..", hidden and system ones
-    // included. ERROR_SUCCESS, or the error.
-    virtual DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
+    // included; false with LastError().
+    virtual bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
     // Reads a whole file's bytes as they are stored; false, with bytes empty,
     // when it cannot be opened, holds more than kMaxWholeFileBytes, or a read
     // fails.
@@ -237,8 +235,9 @@ public:
     // Opens path itself as InspectEntry does and gives it the owner and the
     // protected access list of descriptor through that handle. Refuses with
     // ERROR_CANT_RESOLVE_FILENAME, changing nothing, when the entry turns
-    // out to be a reparse point or a file with a second name.
-    virtual DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
+    // out to be a reparse point or a file with a second name. False with
+    // LastError().
+    virtual bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
 
     // --- Tokens: the program's own ----------------------------------------------
     // The SID of the account the program runs as; empty when it cannot be read.
@@ -276,8 +275,8 @@ public:
     virtual bool GetPowerStatus(SYSTEM_POWER_STATUS& status) = 0;
     // The previous state, 0 when refused.
     virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) = 0;
-    // ERROR_SUCCESS, or the error that refused it.
-    virtual DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
+    // False with LastError() when refused.
+    virtual bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
     virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
     // Asks Windows to restart, as kind says, for the planned reason
     // (SHTDN_REASON_*). warnSeconds and message are the Forcing kind's

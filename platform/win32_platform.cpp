@@ -443,10 +443,10 @@ public:
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
         return ::SetThreadExecutionState(state);
     }
-    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
-        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return ERROR_SUCCESS;
-        const DWORD error = ::GetLastError();
-        return error ? error : ERROR_GEN_FAILURE;
+    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
+        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return true;
+        if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_GEN_FAILURE);
+        return false;
     }
     bool ShutdownBlockReasonDestroy(HWND window) override {
         return ::ShutdownBlockReasonDestroy(window) != FALSE;
@@ -663,7 +663,17 @@ public:
         ::LocalFree(found);
         return h;
     }
-    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+        return Succeeded(EntriesOf(folder, entries));
+    }
+    bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
+        return Succeeded(Secure(path, isFolder, descriptor));
+    }
+    static bool Succeeded(DWORD error) {
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
+    }
+    static DWORD EntriesOf(const std::string& folder, std::vector<FolderEntry>& entries) {
         entries.clear();
         WIN32_FIND_DATAW data{};
         HANDLE find = ::FindFirstFileExW(Wide(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
@@ -677,7 +687,7 @@ public:
         ::FindClose(find);
         return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
     }
-    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
+    static DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
         if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
             return ERROR_INVALID_SECURITY_DESCR;
         HANDLE h = ::CreateFileW(Wide(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,

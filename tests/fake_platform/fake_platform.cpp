@@ -529,11 +529,16 @@ EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
     return ES_CONTINUOUS;
 }
 
-DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
+bool FakePlatform::Verdict(DWORD error) {
+    lastError_ = error;
+    return error == ERROR_SUCCESS;
+}
+
+bool FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
     Record("ShutdownBlockReasonCreate");
-    if (blockReasonError != ERROR_SUCCESS) return blockReasonError;
+    if (blockReasonError != ERROR_SUCCESS) return Verdict(blockReasonError);
     blockReasons[window] = reason;
-    return ERROR_SUCCESS;
+    return true;
 }
 
 bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
@@ -740,7 +745,15 @@ HANDLE FakePlatform::InspectEntry(const std::string& path, bool isFolder, EntryF
     return h;
 }
 
-DWORD FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+bool FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+    return Verdict(Entries(folder, out));
+}
+
+bool FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+    return Verdict(Secure(path, isFolder, descriptor));
+}
+
+DWORD FakePlatform::Entries(const std::string& folder, std::vector<FolderEntry>& out) {
     Record("ListEntries " + folder);
     out.clear();
     if (Fault("ListEntries " + folder)) return ERROR_ACCESS_DENIED;
@@ -770,7 +783,7 @@ DWORD FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEnt
     return ERROR_SUCCESS;
 }
 
-DWORD FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+DWORD FakePlatform::Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
     LPWSTR text = nullptr;
     std::string sddl = "<unreadable>";
     if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,

@@ -147,6 +147,11 @@ public:
 private:
     void Record(const std::string& call);
     bool Fault(const std::string& call);
+    // A call's error code as the seam tells it: true for ERROR_SUCCESS, else
+    // false, the code left as the last error.
+    bool Verdict(DWORD error);
+    DWORD Entries(const std::string& folder, std::vector<FolderEntry>& entries);
+    DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
 
@@ -194,7 +199,7 @@ public:
     bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override;
     void HashEnd(Sha256Hash* hash) override;
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
-    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
+    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
     bool ShutdownBlockReasonDestroy(HWND window) override;
 
     // --- Trusting the install folder ----------------------------------------
@@ -292,8 +297,8 @@ public:
     // fails with ERROR_SHARING_VIOLATION, as Windows refuses it.
     std::vector<std::string> Held() const;
     HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override;
-    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
-    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
+    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
 
     // --- A flash that waits for its restart: a restart is a new bootId -----
     std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
