@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "text.h"
+
 #include <aclapi.h>
 #include <bcrypt.h>
 #include <exdisp.h>
@@ -31,24 +33,6 @@ HANDLE Output() {
         if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
         return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     }();
-    return out;
-}
-
-std::wstring Wide(const std::string& text) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
     return out;
 }
 
@@ -492,7 +476,7 @@ public:
         ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
     std::string FullPathName(const std::string& path) override {
-        const std::wstring wide = Wide(path);
+        const std::wstring wide = Widen(path);
         if (wide.empty()) return {};
         std::wstring full(::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
         if (full.empty()) return {};
@@ -519,7 +503,7 @@ public:
         return {};
     }
     bool MoveFileReplacing(const std::string& from, const std::string& to) override {
-        return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+        return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
 
@@ -535,8 +519,8 @@ public:
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION info{};
         // CreateProcessAsUserW may write into its command line.
-        std::wstring line = Wide(commandLine);
-        const std::wstring folder = Wide(currentDir);
+        std::wstring line = Widen(commandLine);
+        const std::wstring folder = Widen(currentDir);
         // No handle of ours is inherited: the child gets nothing it could
         // not open itself.
         const BOOL started = !line.empty() &&
@@ -549,7 +533,7 @@ public:
         return true;
     }
     bool OpenAsDesktopUser(const std::string& address) override {
-        const std::wstring wide = Wide(address);
+        const std::wstring wide = Widen(address);
         if (wide.empty()) return false;
         const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         // RPC_E_CHANGED_MODE: COM already runs on this thread in another
@@ -611,7 +595,7 @@ public:
         if (::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
             ::AddSIDToBoundaryDescriptor(&boundary, sid)) {
             SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
-            const std::wstring prefix = Wide(alias);
+            const std::wstring prefix = Widen(alias);
             *ns = ::CreatePrivateNamespaceW(descriptor.empty() ? nullptr : &attributes, boundary, prefix.c_str());
             // One that exists is not created again: NULL and this error.
             if (!*ns && ::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -633,7 +617,7 @@ public:
     // sharing, and would hold nothing.
     HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override {
         facts = {};
-        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, EntryShare(isFolder), nullptr, OPEN_EXISTING,
+        HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, EntryShare(isFolder), nullptr, OPEN_EXISTING,
                                  kEntryFlags, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             facts.error = ::GetLastError();
@@ -676,7 +660,7 @@ public:
     static DWORD EntriesOf(const std::string& folder, std::vector<FolderEntry>& entries) {
         entries.clear();
         WIN32_FIND_DATAW data{};
-        HANDLE find = ::FindFirstFileExW(Wide(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+        HANDLE find = ::FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
         do {
@@ -690,7 +674,7 @@ public:
     static DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
         if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
             return ERROR_INVALID_SECURITY_DESCR;
-        HANDLE h = ::CreateFileW(Wide(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+        HANDLE h = ::CreateFileW(Widen(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
                                  EntryShare(isFolder), nullptr, OPEN_EXISTING, kEntryFlags, nullptr);
         if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
         FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -828,7 +812,7 @@ private:
 public:
     SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override {
         SignatureInfo info;
-        const std::wstring path = Wide(name);
+        const std::wstring path = Widen(name);
         WINTRUST_FILE_INFO fileInfo{};
         fileInfo.cbStruct = sizeof fileInfo;
         fileInfo.pcwszFilePath = path.c_str();

@@ -10,7 +10,7 @@
 #include "common/install_paths.h"
 #include "common/privileges.h"
 #include "common/run_log.h"
-#include "common/text.h"
+#include "text.h"
 #include "folder_lock.h"
 #include "platform.h"
 
