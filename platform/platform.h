@@ -1,8 +1,7 @@
 // The one seam between Kavelton's handlers and the operating system.
 //
-// Everything a test must steer (message boxes, files and volumes, folder
-// listing, process start and list, sleep and clock, library loading, the
-// restart calls) goes through Platform. Win32Platform calls the real API;
+// Everything a test must steer goes through Platform, grouped by role, in
+// the order of the sections below. Win32Platform calls the real API;
 // FakePlatform (tests/fake_platform) answers from a script and records every call.
 // Handles keep the Win32 meaning: nullptr and INVALID_HANDLE_VALUE are
 // distinct values and callers check both where the platform can give both.
@@ -56,14 +55,55 @@ struct EntryFacts {
     std::vector<BYTE> descriptor; // owner and access list, self-relative
 };
 
+// One of the running processes, as a snapshot of them saw it.
+struct RunningProcess {
+    DWORD pid = 0;
+    std::string exeName;  // the file name alone, in the ANSI code page
+};
+
+// What ListProcesses found: the processes, or which step of the listing
+// failed (LastError() then tells why).
+struct ProcessList {
+    enum Result {
+        Listed,
+        NoSnapshot,    // CreateToolhelp32Snapshot refused
+        NoFirstEntry,  // Process32First could not read the snapshot's first entry
+    } result = NoSnapshot;
+    std::vector<RunningProcess> processes;  // as far as they were read
+};
+
+// What EnablePrivilege found besides its verdict.
+struct PrivilegeChange {
+    bool tokenOpened = false;  // false: the program's own token could not be opened
+    bool wasEnabled = false;   // on before the call, so not the caller's to turn off
+};
+
+// How a restart is asked for.
+enum class RestartKind {
+    // Every program may still save its work or refuse (ExitWindowsEx's
+    // EWX_REBOOT, without EWX_FORCE); nobody is warned.
+    Asking,
+    // Logged-on users see the message for the warning's seconds; then other
+    // sessions and our own are ended (InitiateShutdown with
+    // SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART). Also
+    // works from a service account.
+    Forcing,
+};
+
+// Errors. A call that can fail says so in what it returns: false, a null or
+// INVALID_HANDLE_VALUE handle, an empty text, or a result that names the
+// failure, each as the call tells. LastError() then says why, as the failed
+// call left it; read it before any other seam call. Waits give their WAIT_*
+// value, which is an outcome, not an error. AdminNamespace alone gives a
+// DWORD code instead, as its success itself has two (created, opened).
 class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Message boxes: always without an owner window.
-    virtual int ShowMessage(const std::string& text, const std::string& title, UINT style) = 0;
+    // The calling thread's last error, as the failed call left it.
+    virtual DWORD LastError() = 0;
 
-    // Files and volumes.
+    // --- Files and folders ----------------------------------------------------
     virtual HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                             DWORD flags) = 0;
     virtual bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) = 0;
@@ -72,118 +112,30 @@ public:
     virtual bool SetFilePointerBegin(HANDLE h, LONG offset) = 0;
     // The size of an open file in bytes; false when it cannot be read.
     virtual bool FileSize(HANDLE h, std::uint64_t& size) = 0;
+    // Writes what the cache holds of an open file or volume to the medium.
+    virtual bool FlushFile(HANDLE h) = 0;
     virtual bool CloseHandle(HANDLE h) = 0;
-    // Control requests without in/out buffers (volume lock, dismount, unlock).
-    virtual bool DeviceIoControl(HANDLE h, DWORD code) = 0;
-    // The size in bytes of an open volume: its length, else its geometry,
-    // else the size of the file behind it; false when none can be read.
-    virtual bool VolumeSize(HANDLE h, std::uint64_t& size) = 0;
     virtual bool SetCurrentDir(const std::string& path) = 0;
     // Lists the entries matching pattern whose attributes fit attributeMask
     // (plain files always fit). False when the enumeration cannot start.
     virtual bool ListFolder(const std::string& pattern, DWORD attributeMask,
                             std::vector<FolderEntry>& entries) = 0;
+    // Every entry of folder but "." and "..", hidden and system ones
+    // included; false with LastError().
+    virtual bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
     // Reads a whole file's bytes as they are stored; false, with bytes empty,
     // when it cannot be opened, holds more than kMaxWholeFileBytes, or a read
     // fails.
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
-
-    // Processes.
-    virtual HANDLE CreateProcessSnapshot() = 0;  // INVALID_HANDLE_VALUE on failure
-    virtual bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
-    virtual bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) = 0;
-    virtual HANDLE OpenProcess(DWORD access, DWORD pid) = 0;
-
-    // Time.
-    virtual void Sleep(DWORD ms) = 0;
-    virtual ULONGLONG TickCount() = 0;
-
-    // Libraries: LoadLibraryEx of a full path with its search flags.
-    virtual HMODULE LoadLib(const std::string& path, DWORD flags) = 0;
-    virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
-    virtual void FreeLibrary(HMODULE module) = 0;
-
-    // Restart.
-    virtual HANDLE GetCurrentProcess() = 0;
-    virtual bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
-    virtual bool LookupPrivilege(const char* system, const char* name, LUID* luid) = 0;
-    // previous, when given, receives the privileges whose state it changed
-    // (room for one); true with LastError() ERROR_NOT_ALL_ASSIGNED when the
-    // token does not hold one of them.
-    virtual bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                                       TOKEN_PRIVILEGES* previous) = 0;
-    virtual bool ExitWindowsEx(UINT flags, DWORD reason) = 0;
-
-    // The calling thread's last error, as the failed call above left it.
-    virtual DWORD LastError() = 0;
-    // Writes what the cache holds of an open file or volume to the medium.
-    virtual bool FlushFile(HANDLE h) = 0;
-    // Starts commandLine (a program or a batch file) in currentDir, its window
-    // shown as show says. application, when not empty, is the full path of
-    // the program to run, so that no search can find another one. The process
-    // handle is the caller's to close; false with LastError() when nothing
-    // was started.
-    virtual bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
-                              const std::string& currentDir, HANDLE* process) = 0;
-    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
-    virtual DWORD WaitForProcess(HANDLE process, DWORD ms) = 0;
-    // STILL_ACTIVE while it runs; false when the code cannot be read.
-    virtual bool ProcessExitCode(HANDLE process, DWORD* code) = 0;
-
-    // --- Power and the Windows folder --------------------------------------
-    // False when the status cannot be read.
-    virtual bool GetPowerStatus(SYSTEM_POWER_STATUS& status) = 0;
-    // The Windows folder ("C:\\WINDOWS"); empty when it cannot be read.
-    virtual std::string WindowsFolder() = 0;
-    virtual void LocalTime(SYSTEMTIME& time) = 0;
-
-    // --- Files written whole, and hashing ------------------------------------
     // Creates or replaces the file with the bytes. Both writes refuse a
     // reparse point and a file that has another name besides this one.
     virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
     // Creates the file when missing; the bytes go after its end.
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
-    // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
-    // hash it gave must be ended by HashEnd on every way out (OsHash does).
-    virtual Sha256Hash* HashBegin() = 0;
-    virtual bool HashData(Sha256Hash* hash, const void* data, DWORD size) = 0;
-    virtual bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) = 0;
-    virtual void HashEnd(Sha256Hash* hash) = 0;
-
-    // --- Holding off sleep and the end of the session -----------------------
-    // The previous state, 0 when refused.
-    virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) = 0;
-    // ERROR_SUCCESS, or the error that refused it.
-    virtual DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
-    virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
-
-    // --- Trusting the install folder ----------------------------------------
-    // The SID of the account the program runs as; empty when it cannot be read.
-    virtual std::vector<BYTE> UserSid() = 0;
-
-    // --- One flash at a time, and the unattended restart ------------------
-    // Opens or creates the named mutex, not owned, with descriptor's access
-    // list; nullptr with LastError() on failure.
-    virtual HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) = 0;
-    // Takes it without waiting: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
-    // (another holds it) or WAIT_FAILED.
-    virtual DWORD WaitForMutex(HANDLE mutex) = 0;
-    virtual bool ReleaseMutex(HANDLE mutex) = 0;
-
-    // --- The command line's output -----------------------------------------
-    // Writes to the program's standard output (inherited, or redirected to a
-    // file), or else to the console of the program that started it; nowhere
-    // when there is neither.
-    virtual void WriteOutput(const std::string& text) = 0;
-
-    // --- The Windows event log -----------------------------------------------
-    // Writes one event of the source "Kavelton" to the Application log:
-    // type (EVENTLOG_INFORMATION_TYPE, ...), the message's ID and its inserts.
-    // False when it could not be written.
-    virtual bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) = 0;
-
-    // --- Reports written where a script asks -------------------------------
+    // Puts from in the place of to in one step, replacing a file there, and
+    // returns once the move is on the disk; false with LastError().
+    virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
     // path made absolute against the current directory (GetFullPathName);
     // empty when it cannot be.
     virtual std::string FullPathName(const std::string& path) = 0;
@@ -193,27 +145,32 @@ public:
     // given as "\\?\C:\..." or "\\?\UNC\server\share\..."). Empty with
     // LastError() when it cannot be told.
     virtual std::string FinalPathOfHandle(HANDLE h) = 0;
-    // Puts from in the place of to in one step, replacing a file there, and
-    // returns once the move is on the disk; false with LastError().
-    virtual bool MoveFileReplacing(const std::string& from, const std::string& to) = 0;
+    // The Windows folder ("C:\\WINDOWS"); empty when it cannot be read.
+    virtual std::string WindowsFolder() = 0;
 
-    // --- What a user brings or sees never gets our rights -------------------
-    // Starts commandLine hidden, in currentDir, under a token made from ours
-    // as rights says, never under ours itself: false with LastError() when
-    // that token cannot be made or the program cannot start. The process
-    // handle is the caller's to close.
-    virtual bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
-                                     const std::string& currentDir, HANDLE* process) = 0;
-    // Opens address (a web page) as the user of the desktop, through the
-    // shell's own desktop window, so that it never runs with our token. False
-    // where no shell of the desktop answers (none runs; a service session).
-    virtual bool OpenAsDesktopUser(const std::string& address) = 0;
-    // Asks Windows to restart (InitiateShutdown) with flags for the reason,
-    // after graceSeconds in which logged-on users see message; also works
-    // from a service account. ERROR_SUCCESS or the error.
-    virtual DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds,
-                                    const std::wstring& message) = 0;
-    // --- The flasher as a job, and the flash lock's namespace ---------------
+    // --- Volumes --------------------------------------------------------------
+    // Control requests without in/out buffers (volume lock, dismount, unlock).
+    virtual bool DeviceIoControl(HANDLE h, DWORD code) = 0;
+    // The size in bytes of an open volume: its length, else its geometry,
+    // else the size of the file behind it; false when none can be read.
+    virtual bool VolumeSize(HANDLE h, std::uint64_t& size) = 0;
+
+    // --- Libraries: LoadLibraryEx of a full path with its search flags --------
+    virtual HMODULE LoadLib(const std::string& path, DWORD flags) = 0;
+    virtual FARPROC GetProcAddress(HMODULE module, const char* name) = 0;
+    virtual void FreeLibrary(HMODULE module) = 0;
+
+    // --- Processes and jobs -----------------------------------------------------
+    // Every running process, from one snapshot; result says which step
+    // failed when they cannot be listed.
+    virtual ProcessList ListProcesses() = 0;
+    // Starts commandLine (a program or a batch file) in currentDir, its window
+    // shown as show says. application, when not empty, is the full path of
+    // the program to run, so that no search can find another one. The process
+    // handle is the caller's to close; false with LastError() when nothing
+    // was started.
+    virtual bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                              const std::string& currentDir, HANDLE* process) = 0;
     // Starts the program as StartProcess does, but suspended, puts it into a
     // job object of its own and only then lets it run, so that every program
     // it starts belongs to the job as well. The job never ends a process:
@@ -228,9 +185,31 @@ public:
     };
     virtual bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
                             const std::string& currentDir, JobStart& started) = 0;
+    // What a user brings or sees never gets our rights: starts commandLine
+    // hidden, in currentDir, under a token made from ours as rights says,
+    // never under ours itself: false with LastError() when that token cannot
+    // be made or the program cannot start. The process handle is the
+    // caller's to close.
+    virtual bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                                     const std::string& currentDir, HANDLE* process) = 0;
+    // Opens address (a web page) as the user of the desktop, through the
+    // shell's own desktop window, so that it never runs with our token. False
+    // where no shell of the desktop answers (none runs; a service session).
+    virtual bool OpenAsDesktopUser(const std::string& address) = 0;
+    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT, or WAIT_FAILED.
+    virtual DWORD WaitForProcess(HANDLE process, DWORD ms) = 0;
+    // STILL_ACTIVE while it runs; false when the code cannot be read.
+    virtual bool ProcessExitCode(HANDLE process, DWORD* code) = 0;
     // How many processes of the job run now; false with LastError() when
     // that cannot be read.
     virtual bool JobActiveProcesses(HANDLE job, DWORD* count) = 0;
+    // One flash at a time: opens or creates the named mutex, not owned, with
+    // descriptor's access list; nullptr with LastError() on failure.
+    virtual HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) = 0;
+    // Takes it without waiting: WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT
+    // (another holds it) or WAIT_FAILED.
+    virtual DWORD WaitForMutex(HANDLE mutex) = 0;
+    virtual bool ReleaseMutex(HANDLE mutex) = 0;
     // Creates a private namespace whose boundary is the Administrators
     // group (only a member can create one that matches it) with descriptor's
     // access list, which decides who may open it; or opens the one that
@@ -242,15 +221,7 @@ public:
     // namespace alive for others meanwhile.
     virtual DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) = 0;
 
-    // --- Signatures ----------------------------------------------------------
-    // Verifies the embedded signature of the open file (name: its path, for
-    // the verifier's own use) offline: nothing fetched, no revocation asked.
-    virtual SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) = 0;
-    // The same for the running program's own file.
-    virtual SignatureInfo OwnSignature() = 0;
-
-
-    // --- The install tree, judged and held by handle ----------------------
+    // --- Security, judged and set by handle -------------------------------------
     // Opens path itself, never what a reparse point in its place names, and
     // reads everything from that one handle: attributes, reparse tag, link
     // count, final path, owner and access list. The handle reads the data and
@@ -261,20 +232,77 @@ public:
     // INVALID_HANDLE_VALUE with facts.error when it could not be opened.
     // facts.error is also set when a read from the open handle failed.
     virtual HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) = 0;
-    // Every entry of folder but "." and "..", hidden and system ones
-    // included. ERROR_SUCCESS, or the error.
-    virtual DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) = 0;
     // Opens path itself as InspectEntry does and gives it the owner and the
     // protected access list of descriptor through that handle. Refuses with
     // ERROR_CANT_RESOLVE_FILENAME, changing nothing, when the entry turns
-    // out to be a reparse point or a file with a second name.
-    virtual DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
+    // out to be a reparse point or a file with a second name. False with
+    // LastError().
+    virtual bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) = 0;
 
-    // --- A flash that waits for its restart ---------------------------------
+    // --- Tokens: the program's own ----------------------------------------------
+    // The SID of the account the program runs as; empty when it cannot be read.
+    virtual std::vector<BYTE> UserSid() = 0;
+    // Turns the privilege (such as "SeShutdownPrivilege") on. False with
+    // LastError() when the token cannot be opened (change.tokenOpened tells
+    // that apart), the name is unknown (ERROR_NO_SUCH_PRIVILEGE), or the
+    // token does not hold it (ERROR_NOT_ALL_ASSIGNED, which
+    // AdjustTokenPrivileges itself reports as a success).
+    virtual bool EnablePrivilege(const std::string& name, PrivilegeChange& change) = 0;
+    // Turns it off again; false with LastError().
+    virtual bool DisablePrivilege(const std::string& name) = 0;
+
+    // --- Signatures and digests -------------------------------------------------
+    // Verifies the embedded signature of the open file (name: its path, for
+    // the verifier's own use) offline: nothing fetched, no revocation asked.
+    virtual SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) = 0;
+    // The same for the running program's own file.
+    virtual SignatureInfo OwnSignature() = 0;
+    // SHA-256 over the bytes fed in. HashBegin gives nullptr on failure; a
+    // hash it gave must be ended by HashEnd on every way out (OsHash does).
+    virtual Sha256Hash* HashBegin() = 0;
+    virtual bool HashData(Sha256Hash* hash, const void* data, DWORD size) = 0;
+    virtual bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) = 0;
+    virtual void HashEnd(Sha256Hash* hash) = 0;
+
+    // --- Registry and boot ------------------------------------------------------
     // This boot's identity: a random GUID ("{...}") kept in a volatile key of
     // HKLM, made by the first caller of the boot. A restart ends the key and
     // a clock change does not. Empty when it can be neither read nor made.
     virtual std::string BootIdentity() = 0;
+
+    // --- Power: the battery, holding off sleep and the session's end, restart ---
+    // False when the status cannot be read.
+    virtual bool GetPowerStatus(SYSTEM_POWER_STATUS& status) = 0;
+    // The previous state, 0 when refused.
+    virtual EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) = 0;
+    // False with LastError() when refused.
+    virtual bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) = 0;
+    virtual bool ShutdownBlockReasonDestroy(HWND window) = 0;
+    // Asks Windows to restart, as kind says, for the planned reason
+    // (SHTDN_REASON_*). warnSeconds and message are the Forcing kind's
+    // warning; Asking has none. Needs the shutdown privilege on; false with
+    // LastError() when Windows refuses to start the restart.
+    virtual bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) = 0;
+
+    // --- Events: the Windows event log ------------------------------------------
+    // Writes one event of the source "Kavelton" to the Application log:
+    // type (EVENTLOG_INFORMATION_TYPE, ...), the message's ID and its inserts.
+    // False when it could not be written.
+    virtual bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) = 0;
+
+    // --- Boxes and windows: message boxes, always without an owner window -------
+    virtual int ShowMessage(const std::string& text, const std::string& title, UINT style) = 0;
+
+    // --- Output: the command line's -----------------------------------------------
+    // Writes to the program's standard output (inherited, or redirected to a
+    // file), or else to the console of the program that started it; nowhere
+    // when there is neither.
+    virtual void WriteOutput(const std::string& text) = 0;
+
+    // --- Time ---------------------------------------------------------------------
+    virtual void Sleep(DWORD ms) = 0;
+    virtual ULONGLONG TickCount() = 0;
+    virtual void LocalTime(SYSTEMTIME& time) = 0;
     virtual void UtcTime(SYSTEMTIME& time) = 0;
 };
 

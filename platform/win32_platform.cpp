@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include "text.h"
+
 #include <aclapi.h>
 #include <bcrypt.h>
 #include <exdisp.h>
@@ -31,24 +33,6 @@ HANDLE Output() {
         if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
         return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     }();
-    return out;
-}
-
-std::wstring Wide(const std::string& text) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
     return out;
 }
 
@@ -350,27 +334,24 @@ public:
         return ok;
     }
 
-    HANDLE CreateProcessSnapshot() override {
-        return ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    }
-    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
+    ProcessList ListProcesses() override {
+        ProcessList list;
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return list;
         PROCESSENTRY32 entry{};
         entry.dwSize = sizeof entry;
-        if (!::Process32First(snapshot, &entry)) return false;
-        exeName = entry.szExeFile;
-        pid = entry.th32ProcessID;
-        return true;
-    }
-    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override {
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        if (!::Process32Next(snapshot, &entry)) return false;
-        exeName = entry.szExeFile;
-        pid = entry.th32ProcessID;
-        return true;
-    }
-    HANDLE OpenProcess(DWORD access, DWORD pid) override {
-        return ::OpenProcess(access, FALSE, pid);
+        if (!::Process32First(snapshot, &entry)) {
+            list.result = ProcessList::NoFirstEntry;
+            CloseKeepingError(snapshot);
+            return list;
+        }
+        // The walk ends at the last entry, or at the first that cannot be
+        // read: what was read so far is the list.
+        do list.processes.push_back({entry.th32ProcessID, entry.szExeFile});
+        while (::Process32Next(snapshot, &entry));
+        list.result = ProcessList::Listed;
+        ::CloseHandle(snapshot);
+        return list;
     }
 
     void Sleep(DWORD ms) override { ::Sleep(ms); }
@@ -384,21 +365,30 @@ public:
     }
     void FreeLibrary(HMODULE module) override { ::FreeLibrary(module); }
 
-    HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
-    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override {
-        return ::OpenProcessToken(process, access, token) != FALSE;
+    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override {
+        change = {};
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        TOKEN_PRIVILEGES previous{};
+        if (!AdjustOwnPrivilege(name, wanted, &previous, change.tokenOpened)) return false;
+        // previous lists the privilege only when this call changed its state.
+        change.wasEnabled = previous.PrivilegeCount == 0;
+        return true;
     }
-    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override {
-        return ::LookupPrivilegeValueA(system, name, luid) != FALSE;
+    bool DisablePrivilege(const std::string& name) override {
+        TOKEN_PRIVILEGES off{};
+        off.PrivilegeCount = 1;
+        bool opened = false;
+        return AdjustOwnPrivilege(name, off, nullptr, opened);
     }
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                               TOKEN_PRIVILEGES* previous) override {
-        DWORD size = 0;
-        return ::AdjustTokenPrivileges(token, disableAll ? TRUE : FALSE, state, previous ? sizeof *previous : 0,
-                                       previous, previous ? &size : nullptr) != FALSE;
-    }
-    bool ExitWindowsEx(UINT flags, DWORD reason) override {
-        return ::ExitWindowsEx(flags, reason) != FALSE;
+    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override {
+        if (kind == RestartKind::Asking) return ::ExitWindowsEx(EWX_REBOOT, reason) != FALSE;
+        std::wstring text = message;
+        const DWORD error = ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), warnSeconds,
+                                                SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, reason);
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
     }
 
     DWORD LastError() override { return ::GetLastError(); }
@@ -471,10 +461,10 @@ public:
     EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
         return ::SetThreadExecutionState(state);
     }
-    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
-        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return ERROR_SUCCESS;
-        const DWORD error = ::GetLastError();
-        return error ? error : ERROR_GEN_FAILURE;
+    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
+        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return true;
+        if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_GEN_FAILURE);
+        return false;
     }
     bool ShutdownBlockReasonDestroy(HWND window) override {
         return ::ShutdownBlockReasonDestroy(window) != FALSE;
@@ -520,7 +510,7 @@ public:
         ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
     std::string FullPathName(const std::string& path) override {
-        const std::wstring wide = Wide(path);
+        const std::wstring wide = Widen(path);
         if (wide.empty()) return {};
         std::wstring full(::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
         if (full.empty()) return {};
@@ -547,7 +537,7 @@ public:
         return {};
     }
     bool MoveFileReplacing(const std::string& from, const std::string& to) override {
-        return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+        return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
 
@@ -563,8 +553,8 @@ public:
         startup.wShowWindow = SW_HIDE;
         PROCESS_INFORMATION info{};
         // CreateProcessAsUserW may write into its command line.
-        std::wstring line = Wide(commandLine);
-        const std::wstring folder = Wide(currentDir);
+        std::wstring line = Widen(commandLine);
+        const std::wstring folder = Widen(currentDir);
         // No handle of ours is inherited: the child gets nothing it could
         // not open itself.
         const BOOL started = !line.empty() &&
@@ -577,7 +567,7 @@ public:
         return true;
     }
     bool OpenAsDesktopUser(const std::string& address) override {
-        const std::wstring wide = Wide(address);
+        const std::wstring wide = Widen(address);
         if (wide.empty()) return false;
         const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         // RPC_E_CHANGED_MODE: COM already runs on this thread in another
@@ -586,10 +576,6 @@ public:
         const bool opened = OpenThroughDesktop(wide);
         if (SUCCEEDED(init)) ::CoUninitialize();
         return opened;
-    }
-    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override {
-        std::wstring text = message;
-        return ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), graceSeconds, flags, reason);
     }
     // --- The flasher as a job, and the flash lock's namespace ---------------
     bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
@@ -643,7 +629,7 @@ public:
         if (::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
             ::AddSIDToBoundaryDescriptor(&boundary, sid)) {
             SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
-            const std::wstring prefix = Wide(alias);
+            const std::wstring prefix = Widen(alias);
             *ns = ::CreatePrivateNamespaceW(descriptor.empty() ? nullptr : &attributes, boundary, prefix.c_str());
             // One that exists is not created again: NULL and this error.
             if (!*ns && ::GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -665,7 +651,7 @@ public:
     // sharing, and would hold nothing.
     HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override {
         facts = {};
-        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, EntryShare(isFolder), nullptr, OPEN_EXISTING,
+        HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ, EntryShare(isFolder), nullptr, OPEN_EXISTING,
                                  kEntryFlags, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             facts.error = ::GetLastError();
@@ -695,10 +681,20 @@ public:
         ::LocalFree(found);
         return h;
     }
-    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+        return Succeeded(EntriesOf(folder, entries));
+    }
+    bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
+        return Succeeded(Secure(path, isFolder, descriptor));
+    }
+    static bool Succeeded(DWORD error) {
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
+    }
+    static DWORD EntriesOf(const std::string& folder, std::vector<FolderEntry>& entries) {
         entries.clear();
         WIN32_FIND_DATAW data{};
-        HANDLE find = ::FindFirstFileExW(Wide(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+        HANDLE find = ::FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
         do {
@@ -709,10 +705,10 @@ public:
         ::FindClose(find);
         return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
     }
-    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
+    static DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
         if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
             return ERROR_INVALID_SECURITY_DESCR;
-        HANDLE h = ::CreateFileW(Wide(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+        HANDLE h = ::CreateFileW(Widen(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
                                  EntryShare(isFolder), nullptr, OPEN_EXISTING, kEntryFlags, nullptr);
         if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
         FILE_ATTRIBUTE_TAG_INFO tag{};
@@ -776,6 +772,24 @@ public:
     void UtcTime(SYSTEMTIME& time) override { ::GetSystemTime(&time); }
 
 private:
+    // Sets the state of one privilege of the program's own token; previous,
+    // when given, receives what it changed. False with the last error, which
+    // is ERROR_NOT_ALL_ASSIGNED when the token does not hold the privilege.
+    static bool AdjustOwnPrivilege(const std::string& name, TOKEN_PRIVILEGES& state, TOKEN_PRIVILEGES* previous,
+                                   bool& tokenOpened) {
+        HANDLE token = nullptr;
+        tokenOpened = ::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token) != FALSE;
+        if (!tokenOpened) return false;
+        DWORD size = 0;
+        bool ok = ::LookupPrivilegeValueA(nullptr, name.c_str(), &state.Privileges[0].Luid) &&
+                  ::AdjustTokenPrivileges(token, FALSE, &state, previous ? sizeof *previous : 0, previous,
+                                          previous ? &size : nullptr);
+        // A success also for a privilege the token does not hold, which
+        // only the last error tells.
+        if (ok && ::GetLastError() == ERROR_NOT_ALL_ASSIGNED) ok = false;
+        CloseKeepingError(token);
+        return ok;
+    }
     static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
     // A folder is shared for adding, never for deleting or renaming: a file
     // held in it would otherwise move with it.
@@ -838,7 +852,7 @@ public:
             info.trust = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
             return info;
         }
-        const std::wstring path = Wide(name);
+        const std::wstring path = Widen(name);
         WINTRUST_FILE_INFO fileInfo{};
         fileInfo.cbStruct = sizeof fileInfo;
         fileInfo.pcwszFilePath = path.c_str();

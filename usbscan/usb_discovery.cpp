@@ -1,5 +1,6 @@
 #include "usb_discovery.h"
 
+#include "text.h"
 #include "usbsize.h"
 
 #include <windows.h>
@@ -14,15 +15,6 @@ namespace kv::usbscan {
 namespace {
 
 using kv::wmi::QuerySource;
-
-std::string Narrow(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), size, nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(size - 1));
-    return narrow;
-}
 
 // The first two characters of a DeviceID, such as "E:".
 void CopyRecord(char* record, const std::string& deviceId) {

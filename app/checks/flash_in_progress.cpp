@@ -17,18 +17,15 @@ std::vector<HeldFlash*>& Held() {
 }  // namespace
 
 FlasherListing FindFlasher(const char** failedCall) {
-    OsHandle snapshot(Os().CreateProcessSnapshot());
+    const ProcessList list = Os().ListProcesses();
     auto unknown = [&](const char* call) {
         if (failedCall) *failedCall = call;
         return FlasherListing::Unknown;
     };
-    if (!snapshot.Valid()) return unknown("CreateToolhelp32Snapshot()");
-    std::string exeName;
-    DWORD pid = 0;
-    if (!Os().FirstProcess(snapshot.get(), exeName, pid)) return unknown("Process32First()");
-    do {
-        if (core::EqualIgnoringCase(exeName, kFlasherExe)) return FlasherListing::Found;
-    } while (Os().NextProcess(snapshot.get(), exeName, pid));
+    if (list.result == ProcessList::NoSnapshot) return unknown("CreateToolhelp32Snapshot()");
+    if (list.result == ProcessList::NoFirstEntry) return unknown("Process32First()");
+    for (const RunningProcess& process : list.processes)
+        if (core::EqualIgnoringCase(process.exeName, kFlasherExe)) return FlasherListing::Found;
     return FlasherListing::NotFound;
 }
 

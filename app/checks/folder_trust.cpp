@@ -10,7 +10,7 @@
 #include "common/install_paths.h"
 #include "common/privileges.h"
 #include "common/run_log.h"
-#include "common/text.h"
+#include "text.h"
 #include "folder_lock.h"
 #include "platform.h"
 
@@ -175,8 +175,8 @@ void Walk(const std::string& path, bool isFolder, DWORD listed, int level, std::
         return;
     }
     std::vector<FolderEntry> children;
-    if (const DWORD error = Os().ListEntries(path, children)) {
-        open.push_back({path, "what it holds cannot be listed (error " + std::to_string(error) + ")"});
+    if (!Os().ListEntries(path, children)) {
+        open.push_back({path, "what it holds cannot be listed (error " + std::to_string(Os().LastError()) + ")"});
         return;
     }
     // The folder stays held while what it holds is walked: it cannot be
@@ -261,8 +261,8 @@ DWORD SecureInstallFolder() {
     // add to it while the rest is done.
     DWORD error = ERROR_SUCCESS;
     for (const Walked& entry : all) {
-        const DWORD failed = Os().SecureEntry(entry.path, entry.isFolder, locked);
-        if (failed == ERROR_SUCCESS) continue;
+        if (Os().SecureEntry(entry.path, entry.isFolder, locked)) continue;
+        const DWORD failed = Os().LastError();
         Log("Folder: securing " + entry.path + " failed, error " + std::to_string(failed));
         if (!error) error = failed;
         // A link put in place since the walk: nothing below it is safe to go on with.

@@ -5,7 +5,7 @@
 #include "checks/signature.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
-#include "common/text.h"
+#include "text.h"
 #include "platform.h"
 #include "sysinfo.h"
 

@@ -14,7 +14,7 @@
 #include "common/file_replace.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
-#include "common/text.h"
+#include "text.h"
 #include "images.h"
 #include "platform.h"
 #include "tasks/catalogue.h"

@@ -4,7 +4,7 @@
 
 #include "common/install_paths.h"
 #include "common/run_log.h"
-#include "common/text.h"
+#include "text.h"
 #include "message_table/events.h"
 #include "platform.h"
 

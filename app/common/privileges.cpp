@@ -9,35 +9,21 @@
 
 namespace kv {
 
-PrivilegeHold::PrivilegeHold(const char* name) {
-    HANDLE token = nullptr;
-    if (!Os().OpenProcessToken(Os().GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        Log(std::string(name) + " cannot be enabled: the token cannot be opened, error " +
-            std::to_string(Os().LastError()));
-        return;
-    }
-    token_.Reset(token);
-    TOKEN_PRIVILEGES wanted{};
-    wanted.PrivilegeCount = 1;
-    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!Os().LookupPrivilege(nullptr, name, &wanted.Privileges[0].Luid)) {
-        Log(std::string(name) + " cannot be enabled: unknown, error " + std::to_string(Os().LastError()));
-        return;
-    }
-    // Succeeds also for a privilege the token does not hold, and says so only
-    // in the last error.
-    const bool adjusted = Os().AdjustTokenPrivileges(token, false, &wanted, &previous_);
+PrivilegeHold::PrivilegeHold(const char* name) : name_(name) {
+    PrivilegeChange change;
+    enabled_ = Os().EnablePrivilege(name_, change);
+    tokenOpened_ = change.tokenOpened;
+    turnedOn_ = enabled_ && !change.wasEnabled;
+    if (enabled_) return;
     const DWORD error = Os().LastError();
-    enabled_ = adjusted && error != ERROR_NOT_ALL_ASSIGNED;
-    if (!enabled_) {
-        previous_.PrivilegeCount = 0;
-        Log(std::string(name) + " cannot be enabled, error " + std::to_string(error));
-    }
+    const char* why = !tokenOpened_                       ? ": the token cannot be opened"
+                      : error == ERROR_NO_SUCH_PRIVILEGE ? ": unknown"
+                                                          : "";
+    Log(name_ + " cannot be enabled" + why + ", error " + std::to_string(error));
 }
 
 PrivilegeHold::~PrivilegeHold() {
-    // previous_ lists it only when this hold turned it on.
-    if (token_.Valid() && previous_.PrivilegeCount == 1) Os().AdjustTokenPrivileges(token_.get(), false, &previous_, nullptr);
+    if (turnedOn_) Os().DisablePrivilege(name_);
 }
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform.h"
 
 namespace kv {
@@ -18,18 +20,18 @@ public:
 
     bool Enabled() const { return enabled_; }
     // False when the token itself could not be opened.
-    bool TokenOpened() const { return token_.Valid(); }
+    bool TokenOpened() const { return tokenOpened_; }
 
 private:
-    OsHandle token_;
-    TOKEN_PRIVILEGES previous_{};
+    std::string name_;
     bool enabled_ = false;
+    bool tokenOpened_ = false;
+    bool turnedOn_ = false;  // by this hold, which turns it off again
 };
 
 // Turns the privilege on for the caller's scope: true of Enabled() once the
 // token holds it enabled; false when the token cannot be opened, the name is
-// unknown, or the token does not hold it (ERROR_NOT_ALL_ASSIGNED, which
-// AdjustTokenPrivileges reports as a success).
+// unknown, or the token does not hold it.
 [[nodiscard]] inline PrivilegeHold EnablePrivilege(const char* name) { return PrivilegeHold(name); }
 
 // The rights a program that works on what a user brought runs with: those of

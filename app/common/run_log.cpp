@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "common/text.h"
+#include "text.h"
 #include "platform.h"
 
 namespace kv {

@@ -34,9 +34,8 @@ void FlashHold::Block(ui::TForm& holder) {
         Log("Flash hold: ending the session refused");
         return false;
     };
-    const DWORD error = Os().ShutdownBlockReasonCreate(holder.Handle(), kReason);
-    reasonSet_ = error == ERROR_SUCCESS;
-    if (!reasonSet_) Log("Flash hold: shutdown block reason refused, error " + std::to_string(error));
+    reasonSet_ = Os().ShutdownBlockReasonCreate(holder.Handle(), kReason);
+    if (!reasonSet_) Log("Flash hold: shutdown block reason refused, error " + std::to_string(Os().LastError()));
 }
 
 void FlashHold::Unblock() {

@@ -25,7 +25,7 @@ DWORD RestartSystem() {
     if (!shutdown.TokenOpened()) Boxes().Tell("Open Process Token Failed!", "OpenProcessToken", 0);
     // Without EWX_FORCE: every program may still save its work or refuse.
     // Asked even without the privilege: Windows, not a guess, says no.
-    if (Os().ExitWindowsEx(EWX_REBOOT, kPlannedUpgrade)) return ERROR_SUCCESS;
+    if (Os().Restart(RestartKind::Asking, kPlannedUpgrade, 0, {})) return ERROR_SUCCESS;
     const DWORD error = Os().LastError();
     return error ? error : ERROR_GEN_FAILURE;
 }
@@ -51,8 +51,11 @@ RestartOutcome RestartForUpdate(const std::string& image, Dialogue& dialogue, Re
         // Other sessions and our own are ended once the warning is over: a
         // user who is logged on, or a program that will not close, would
         // otherwise keep the update from finishing while 1641 says it did.
-        error = Os().RestartWithReason(SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, kPlannedUpgrade,
-                                       warnSeconds, L"Kavelton restarts this computer to finish a BIOS update.");
+        if (!Os().Restart(RestartKind::Forcing, kPlannedUpgrade, warnSeconds,
+                          L"Kavelton restarts this computer to finish a BIOS update.")) {
+            error = Os().LastError();
+            if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+        }
     }
     if (error != ERROR_SUCCESS) {
         Log("Restart could not be started, error " + std::to_string(error));

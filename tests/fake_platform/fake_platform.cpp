@@ -18,12 +18,6 @@ std::string Upper(std::string s) {
     return s;
 }
 
-std::string Hex(const void* p) {
-    std::ostringstream out;
-    out << p;
-    return out.str();
-}
-
 }  // namespace
 
 FakePlatform::FakePlatform() {
@@ -279,38 +273,21 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
-HANDLE FakePlatform::CreateProcessSnapshot() {
-    Record("CreateProcessSnapshot");
-    if (snapshotFails || Fault("CreateProcessSnapshot")) return INVALID_HANDLE_VALUE;
-    return NewHandle({Open::Snapshot, "snapshot"});
-}
-
-bool FakePlatform::FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
-    auto it = handles_.find(snapshot);
-    if (it == handles_.end() || firstProcessFails || processes.empty()) return false;
-    if (Fault("FirstProcess")) return false;
-    it->second.cursor = 1;
-    exeName = processes[0].exeName;
-    pid = processes[0].pid;
-    return true;
-}
-
-bool FakePlatform::NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) {
-    auto it = handles_.find(snapshot);
-    if (it == handles_.end() || it->second.cursor >= processes.size()) return false;
-    if (Fault("NextProcess")) return false;
-    const FakeProcess& p = processes[it->second.cursor++];
-    exeName = p.exeName;
-    pid = p.pid;
-    return true;
-}
-
-HANDLE FakePlatform::OpenProcess(DWORD access, DWORD pid) {
-    Record("OpenProcess " + std::to_string(pid) + " " + std::to_string(access));
-    if (Fault("OpenProcess")) return nullptr;
-    for (const FakeProcess& p : processes)
-        if (p.pid == pid && p.openable) return NewHandle({Open::Process, p.exeName});
-    return nullptr;
+ProcessList FakePlatform::ListProcesses() {
+    Record("ListProcesses");
+    ProcessList list;
+    if (snapshotFails || Fault("ListProcesses")) {
+        if (snapshotFails) lastError_ = ERROR_ACCESS_DENIED;
+        return list;
+    }
+    if (firstProcessFails || processes.empty()) {
+        lastError_ = ERROR_NO_MORE_FILES;
+        list.result = ProcessList::NoFirstEntry;
+        return list;
+    }
+    for (const FakeProcess& p : processes) list.processes.push_back({p.pid, p.exeName});
+    list.result = ProcessList::Listed;
+    return list;
 }
 
 void FakePlatform::Sleep(DWORD ms) {
@@ -354,56 +331,44 @@ void FakePlatform::FreeLibrary(HMODULE module) {
     if (it != modules_.end()) modules_.erase(it);
 }
 
-HANDLE FakePlatform::GetCurrentProcess() {
-    Record("GetCurrentProcess");
-    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
-}
-
-bool FakePlatform::OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
-    Record("OpenProcessToken " + Hex(process) + " " + std::to_string(access));
-    if (openTokenFails || Fault("OpenProcessToken")) return false;
-    *token = NewHandle({Open::Token, "token"});
+bool FakePlatform::EnablePrivilege(const std::string& name, PrivilegeChange& change) {
+    Record("EnablePrivilege " + name);
+    change = {};
+    if (openTokenFails) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (Fault("EnablePrivilege " + name)) return false;
+    change.tokenOpened = true;
+    if (std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), name)) {
+        lastError_ = ERROR_NOT_ALL_ASSIGNED;
+        return false;
+    }
+    change.wasEnabled = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), name) > 0;
+    if (!change.wasEnabled) enabledPrivileges.push_back(name);
     return true;
 }
 
-bool FakePlatform::LookupPrivilege(const char* system, const char* name, LUID* luid) {
-    Record(std::string("LookupPrivilegeValue ") + (system ? system : "<null>") + " " + name);
-    if (Fault("LookupPrivilegeValue")) return false;
-    // The values Windows gives these; any other name gets one of its own.
-    static const std::map<std::string, DWORD> known = {
-        {"SeTakeOwnershipPrivilege", 9}, {"SeRestorePrivilege", 18}, {"SeShutdownPrivilege", 19}};
-    const auto found = known.find(name);
-    luid->LowPart = found != known.end() ? found->second : 99;
-    luid->HighPart = 0;
+bool FakePlatform::DisablePrivilege(const std::string& name) {
+    Record("DisablePrivilege " + name);
+    if (Fault("DisablePrivilege " + name)) return false;
+    std::erase(enabledPrivileges, name);
     return true;
 }
 
-bool FakePlatform::AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                                         TOKEN_PRIVILEGES* previous) {
-    std::ostringstream line;
-    line << "AdjustTokenPrivileges " << (token ? "token" : "<null>") << " " << disableAll << " "
-         << state->PrivilegeCount << " " << state->Privileges[0].Luid.LowPart << " "
-         << state->Privileges[0].Attributes;
-    Record(line.str());
-    if (Fault("AdjustTokenPrivileges")) return false;
-    if (!token) return false;
-    if (previous) previous->PrivilegeCount = 0;
-    const DWORD luid = state->Privileges[0].Luid.LowPart;
-    const bool on = (state->Privileges[0].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    const auto was = std::find(enabledPrivileges.begin(), enabledPrivileges.end(), luid);
-    lastError_ = std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), luid) ? ERROR_NOT_ALL_ASSIGNED : 0;
-    if (lastError_ || (was != enabledPrivileges.end()) == on) return true;
-    if (previous) *previous = {1, {{state->Privileges[0].Luid, on ? 0u : DWORD(SE_PRIVILEGE_ENABLED)}}};
-    on ? enabledPrivileges.push_back(luid) : void(enabledPrivileges.erase(was));
-    return true;
-}
-
-bool FakePlatform::ExitWindowsEx(UINT flags, DWORD reason) {
-    Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
-    if (Fault("ExitWindowsEx")) return false;
-    const bool held = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), 19) > 0;
-    if (!held) lastError_ = ERROR_PRIVILEGE_NOT_HELD;
-    return held;
+bool FakePlatform::Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) {
+    const bool forcing = kind == RestartKind::Forcing;
+    Record(std::string("Restart ") + (forcing ? "forcing " : "asking ") + std::to_string(reason) +
+           (forcing ? " " + std::to_string(warnSeconds) : std::string()));
+    if (Fault("Restart")) return false;
+    restartReasons.push_back(reason);
+    restartKind = kind;
+    restartSeconds = warnSeconds;
+    restartMessage = message;
+    lastError_ = restartError;
+    if (!lastError_ && !std::count(enabledPrivileges.begin(), enabledPrivileges.end(), "SeShutdownPrivilege"))
+        lastError_ = ERROR_PRIVILEGE_NOT_HELD;
+    return lastError_ == ERROR_SUCCESS;
 }
 
 DWORD FakePlatform::LastError() { return lastError_; }
@@ -564,11 +529,16 @@ EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
     return ES_CONTINUOUS;
 }
 
-DWORD FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
+bool FakePlatform::Verdict(DWORD error) {
+    lastError_ = error;
+    return error == ERROR_SUCCESS;
+}
+
+bool FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
     Record("ShutdownBlockReasonCreate");
-    if (blockReasonError != ERROR_SUCCESS) return blockReasonError;
+    if (blockReasonError != ERROR_SUCCESS) return Verdict(blockReasonError);
     blockReasons[window] = reason;
-    return ERROR_SUCCESS;
+    return true;
 }
 
 bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
@@ -638,15 +608,6 @@ bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
     if (!desktopShell || Fault("OpenAsDesktopUser")) return false;
     opened.push_back(address);
     return true;
-}
-
-DWORD FakePlatform::RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) {
-    Record("RestartWithReason " + std::to_string(flags) + " " + std::to_string(graceSeconds));
-    restartReasons.push_back(reason);
-    restartFlags = flags;
-    restartSeconds = graceSeconds;
-    restartMessage = message;
-    return restartError;
 }
 
 // --- Trusting the install folder --------------------------------------------
@@ -784,7 +745,15 @@ HANDLE FakePlatform::InspectEntry(const std::string& path, bool isFolder, EntryF
     return h;
 }
 
-DWORD FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+bool FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+    return Verdict(Entries(folder, out));
+}
+
+bool FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+    return Verdict(Secure(path, isFolder, descriptor));
+}
+
+DWORD FakePlatform::Entries(const std::string& folder, std::vector<FolderEntry>& out) {
     Record("ListEntries " + folder);
     out.clear();
     if (Fault("ListEntries " + folder)) return ERROR_ACCESS_DENIED;
@@ -814,7 +783,7 @@ DWORD FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEnt
     return ERROR_SUCCESS;
 }
 
-DWORD FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+DWORD FakePlatform::Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
     LPWSTR text = nullptr;
     std::string sddl = "<unreadable>";
     if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,

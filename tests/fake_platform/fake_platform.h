@@ -38,7 +38,6 @@ struct FakeFile {
 struct FakeProcess {
     std::string exeName;
     DWORD pid;
-    bool openable = true;
 };
 
 class FakePlatform : public Platform {
@@ -52,8 +51,8 @@ public:
     std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
     std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
     std::vector<FakeProcess> processes{{"System", 4}};  // every Windows lists at least this
-    bool snapshotFails = false;
-    bool firstProcessFails = false;
+    bool snapshotFails = false;      // ListProcesses: NoSnapshot
+    bool firstProcessFails = false;  // ListProcesses: NoFirstEntry
     std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
     bool openTokenFails = false;
     std::function<void(DWORD)> onSleep;  // after the clock moved on
@@ -79,37 +78,6 @@ public:
     std::string RunLog();
     int CallCount(const std::string& prefix) const;
 
-    // --- Platform ---------------------------------------------------------
-    int ShowMessage(const std::string& text, const std::string& title, UINT style) override;
-    HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                    DWORD flags) override;
-    bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) override;
-    bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) override;
-    bool SetFilePointerBegin(HANDLE h, LONG offset) override;
-    bool FileSize(HANDLE h, std::uint64_t& size) override;
-    bool CloseHandle(HANDLE h) override;
-    bool DeviceIoControl(HANDLE h, DWORD code) override;
-    bool VolumeSize(HANDLE h, std::uint64_t& size) override;
-    bool SetCurrentDir(const std::string& path) override;
-    bool ListFolder(const std::string& pattern, DWORD attributeMask,
-                    std::vector<FolderEntry>& entries) override;
-    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    HANDLE CreateProcessSnapshot() override;
-    bool FirstProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
-    bool NextProcess(HANDLE snapshot, std::string& exeName, DWORD& pid) override;
-    HANDLE OpenProcess(DWORD access, DWORD pid) override;
-    void Sleep(DWORD ms) override;
-    ULONGLONG TickCount() override;
-    HMODULE LoadLib(const std::string& path, DWORD flags) override;
-    FARPROC GetProcAddress(HMODULE module, const char* name) override;
-    void FreeLibrary(HMODULE module) override;
-    HANDLE GetCurrentProcess() override;
-    bool OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
-    bool LookupPrivilege(const char* system, const char* name, LUID* luid) override;
-    bool AdjustTokenPrivileges(HANDLE token, bool disableAll, TOKEN_PRIVILEGES* state,
-                               TOKEN_PRIVILEGES* previous) override;
-    bool ExitWindowsEx(UINT flags, DWORD reason) override;
-
     // --- processes started with a known outcome ---------------------------
     struct Started {
         std::string application;
@@ -125,12 +93,6 @@ public:
     std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
     std::function<void(const std::string& commandLine)> onStart;
     std::function<void()> onWait;  // at each wait on a started process
-    DWORD LastError() override;
-    bool FlushFile(HANDLE h) override;
-    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
-                      const std::string& currentDir, HANDLE* process) override;
-    DWORD WaitForProcess(HANDLE process, DWORD ms) override;
-    bool ProcessExitCode(HANDLE process, DWORD* code) override;
 
     // --- fault sweep -------------------------------------------------------
     // Every call that can fail on Windows is numbered from 0; the one at
@@ -152,27 +114,112 @@ public:
     std::vector<Write> writeLog;
     int lockedVolumes() const { return static_cast<int>(locked_.size()); }
 
+    // --- Platform, in the seam's order of roles --------------------------------
+    DWORD LastError() override;
+    // --- Files and folders ----------------------------------------------------
+    HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags) override;
+    bool ReadFile(HANDLE h, void* buffer, DWORD size, DWORD* done) override;
+    bool WriteFile(HANDLE h, const void* buffer, DWORD size, DWORD* done) override;
+    bool SetFilePointerBegin(HANDLE h, LONG offset) override;
+    bool FileSize(HANDLE h, std::uint64_t& size) override;
+    bool FlushFile(HANDLE h) override;
+    bool CloseHandle(HANDLE h) override;
+    bool SetCurrentDir(const std::string& path) override;
+    bool ListFolder(const std::string& pattern, DWORD attributeMask,
+                    std::vector<FolderEntry>& entries) override;
+    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
+    bool AppendToFile(const std::string& path, const std::string& bytes) override;
+    bool DeleteFile(const std::string& path) override;
+    bool MoveFileReplacing(const std::string& from, const std::string& to) override;
+    std::string FullPathName(const std::string& path) override;
+    std::string FinalPathOfHandle(HANDLE h) override;
+    std::string WindowsFolder() override;
+    // --- Volumes --------------------------------------------------------------
+    bool DeviceIoControl(HANDLE h, DWORD code) override;
+    bool VolumeSize(HANDLE h, std::uint64_t& size) override;
+    // --- Libraries: LoadLibraryEx of a full path with its search flags --------
+    HMODULE LoadLib(const std::string& path, DWORD flags) override;
+    FARPROC GetProcAddress(HMODULE module, const char* name) override;
+    void FreeLibrary(HMODULE module) override;
+    // --- Processes and jobs -----------------------------------------------------
+    ProcessList ListProcesses() override;
+    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                      const std::string& currentDir, HANDLE* process) override;
+    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                    const std::string& currentDir, JobStart& started) override;
+    bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                             const std::string& currentDir, HANDLE* process) override;
+    bool OpenAsDesktopUser(const std::string& address) override;
+    DWORD WaitForProcess(HANDLE process, DWORD ms) override;
+    bool ProcessExitCode(HANDLE process, DWORD* code) override;
+    bool JobActiveProcesses(HANDLE job, DWORD* count) override;
+    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override;
+    DWORD WaitForMutex(HANDLE mutex) override;
+    bool ReleaseMutex(HANDLE mutex) override;
+    DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override;
+    // --- Security, judged and set by handle -------------------------------------
+    HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override;
+    bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
+    // --- Tokens: the program's own ----------------------------------------------
+    std::vector<BYTE> UserSid() override;
+    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override;
+    bool DisablePrivilege(const std::string& name) override;
+    // --- Signatures and digests -------------------------------------------------
+    SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override;
+    SignatureInfo OwnSignature() override;
+    Sha256Hash* HashBegin() override;
+    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override;
+    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override;
+    void HashEnd(Sha256Hash* hash) override;
+    // --- Registry and boot ------------------------------------------------------
+    std::string BootIdentity() override { return Fault("BootIdentity") ? std::string() : bootId; }
+    // --- Power: the battery, holding off sleep and the session's end, restart ---
+    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override;
+    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
+    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
+    bool ShutdownBlockReasonDestroy(HWND window) override;
+    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override;
+    // --- Events: the Windows event log ------------------------------------------
+    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
+        events.push_back({type, id, inserts});
+        return true;
+    }
+    // --- Boxes and windows: message boxes, always without an owner window -------
+    int ShowMessage(const std::string& text, const std::string& title, UINT style) override;
+    // --- Output: the command line's -----------------------------------------------
+    void WriteOutput(const std::string& text) override { output += text; }
+    // --- Time ---------------------------------------------------------------------
+    void Sleep(DWORD ms) override;
+    ULONGLONG TickCount() override;
+    void LocalTime(SYSTEMTIME& time) override;
+    void UtcTime(SYSTEMTIME& time) override { time = utcTime; }
+
 private:
     void Record(const std::string& call);
     bool Fault(const std::string& call);
+    // A call's error code as the seam tells it: true for ERROR_SUCCESS, else
+    // false, the code left as the last error.
+    bool Verdict(DWORD error);
+    DWORD Entries(const std::string& folder, std::vector<FolderEntry>& entries);
+    DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
 
 public:
     // --- What a user brings or sees never gets our rights -----------------
-    // Script: privileges (by LUID) the token lacks, which adjust with
+    // Script: privileges the token lacks, which fail with
     // ERROR_NOT_ALL_ASSIGNED; whether the desktop's shell answers. Record:
-    // privileges on now; the last restart's flags, warning and message.
-    // ExitWindowsEx fails with 1314 while the shutdown privilege (19) is off.
-    std::vector<DWORD> privilegesNotHeld;
-    std::vector<DWORD> enabledPrivileges;
+    // privileges on now; the last restart's kind, warning and message.
+    // Restart fails with 1314 while SeShutdownPrivilege is off.
+    std::vector<std::string> privilegesNotHeld;
+    std::vector<std::string> enabledPrivileges;
     bool desktopShell = true;
-    DWORD restartFlags = 0, restartSeconds = 0;
+    RestartKind restartKind = RestartKind::Asking;
+    DWORD restartSeconds = 0;
     std::wstring restartMessage;
-    bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
-                             const std::string& currentDir, HANDLE* process) override;
-    bool OpenAsDesktopUser(const std::string& address) override;
-    DWORD RestartWithReason(DWORD flags, DWORD reason, DWORD graceSeconds, const std::wstring& message) override;
 
     // --- Checks around the flash, the run log and the update record --------
     // Script: power status (readable unless powerFails); Windows folder;
@@ -190,20 +237,6 @@ public:
     std::map<HWND, std::wstring> blockReasons;
     int openHashes() const { return static_cast<int>(hashes_.size()); }
 
-    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override;
-    std::string WindowsFolder() override;
-    void LocalTime(SYSTEMTIME& time) override;
-    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
-    bool AppendToFile(const std::string& path, const std::string& bytes) override;
-    bool DeleteFile(const std::string& path) override;
-    Sha256Hash* HashBegin() override;
-    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override;
-    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override;
-    void HashEnd(Sha256Hash* hash) override;
-    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override;
-    DWORD ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override;
-    bool ShutdownBlockReasonDestroy(HWND window) override;
-
     // --- Trusting the install folder ----------------------------------------
     // Script: descriptors by path as SDDL (case-insensitive); a path not
     // listed reads as Wine's default, which is secure. An empty SDDL makes
@@ -212,21 +245,17 @@ public:
     std::string userSid = "S-1-5-21-1-2-3-1000";
     static constexpr const char* kWineDefaultSddl =
         "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)(A;;0x1200a9;;;WD)";
-    std::vector<BYTE> UserSid() override;
 
     // --- One flash at a time, and the unattended restart ------------------
     // Script: how taking the flash mutex goes (another process holds it:
     // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all;
-    // RestartWithReason's result. Record: mutexes held now, restart reasons.
+    // the error a restart fails with. Record: mutexes held now, restart
+    // reasons.
     DWORD mutexWait = WAIT_OBJECT_0;
     DWORD mutexOpenError = ERROR_SUCCESS;
     DWORD restartError = ERROR_SUCCESS;
     std::vector<DWORD> restartReasons;
     int heldMutexes() const;
-
-    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override;
-    DWORD WaitForMutex(HANDLE mutex) override;
-    bool ReleaseMutex(HANDLE mutex) override;
 
     struct Event {
         WORD type;
@@ -234,20 +263,12 @@ public:
         std::vector<std::wstring> inserts;
     };
     std::vector<Event> events;  // written to the event log
-    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
-        events.push_back({type, id, inserts});
-        return true;
-    }
 
     std::string output;  // what the command line wrote
-    void WriteOutput(const std::string& text) override { output += text; }
 
     // --- Reports: a relative path lies in currentDir; a move renames files[]
     // An open file lies at "\\?\" and its name, unless finalPaths says where.
     std::map<std::string, std::string> finalPaths;
-    std::string FullPathName(const std::string& path) override;
-    std::string FinalPathOfHandle(HANDLE h) override;
-    bool MoveFileReplacing(const std::string& from, const std::string& to) override;
 
     // --- The flasher as a job, and the flash lock's namespace ---------------
     // Script: by program, how long what it started runs on after it ended;
@@ -261,10 +282,6 @@ public:
     std::deque<DWORD> namespaceRounds;
     std::map<std::string, DWORD> squatted;
 
-    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
-                    const std::string& currentDir, JobStart& started) override;
-    bool JobActiveProcesses(HANDLE job, DWORD* count) override;
-    DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override;
     // --- Signatures -----------------------------------------------------------
     // Script: signatures by the verified file's path (case-insensitive); a
     // file not listed is signed as the program itself is, by ownSignature.
@@ -272,8 +289,6 @@ public:
     // Record: calls "VerifyEmbeddedSignature <path>" and "OwnSignature".
     SignatureInfo ownSignature{S_OK, 1, {"DER leaf: Kavelton Maker", "DER CA: Kavelton Maker CA"}, "Kavelton Maker"};
     std::map<std::string, SignatureInfo> signatures;
-    SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override;
-    SignatureInfo OwnSignature() override;
 
     // --- The install tree by handle -----------------------------------------
     // Script: what an entry's handle tells besides its security[] (a path
@@ -297,15 +312,10 @@ public:
     // Paths held now through InspectEntry's handles: a write open of one
     // fails with ERROR_SHARING_VIOLATION, as Windows refuses it.
     std::vector<std::string> Held() const;
-    HANDLE InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) override;
-    DWORD ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override;
-    DWORD SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override;
 
     // --- A flash that waits for its restart: a restart is a new bootId -----
     std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
     SYSTEMTIME utcTime{2026, 12, 2, 8, 8, 30, 5, 0};
-    std::string BootIdentity() override { return Fault("BootIdentity") ? std::string() : bootId; }
-    void UtcTime(SYSTEMTIME& time) override { time = utcTime; }
 
 private:
     struct FakeHash final : Sha256Hash {
@@ -313,10 +323,9 @@ private:
     };
     std::map<Sha256Hash*, std::unique_ptr<FakeHash>> hashes_;
     struct Open {
-        enum Kind { File, Snapshot, Process, Token, Mutex, Job, Namespace } kind;
+        enum Kind { File, Process, Mutex, Job, Namespace } kind;
         std::string key;
         std::size_t position = 0;
-        std::size_t cursor = 0;  // snapshot: next process
         ULONGLONG endsAt = 0;    // a started process: when it ends
         ULONGLONG handedOverUntil = 0;  // a job: when what its first process started ends
         DWORD exitCode = 0;

@@ -164,8 +164,8 @@ TEST(FolderTrust, TheQuestionAtStartSecuresOnYesAndEndsEitherWay) {
             const auto at = [&](const std::string& call) {
                 return std::find(s.fake.calls.begin(), s.fake.calls.end(), call) - s.fake.calls.begin();
             };
-            EXPECT_LT(at("LookupPrivilegeValue <null> SeTakeOwnershipPrivilege"), at("SecureEntry C:\\KAVELTON"));
-            EXPECT_LT(at("LookupPrivilegeValue <null> SeRestorePrivilege"), at("SecureEntry C:\\KAVELTON"));
+            EXPECT_LT(at("EnablePrivilege SeTakeOwnershipPrivilege"), at("SecureEntry C:\\KAVELTON"));
+            EXPECT_LT(at("EnablePrivilege SeRestorePrivilege"), at("SecureEntry C:\\KAVELTON"));
             EXPECT_EQ(s.fake.openHandles(), 0) << "the token stays open";
         }
         if (c.icon) {

@@ -116,7 +116,7 @@ TEST(FlashProcedure, TheLastLookBeforeTheStartIsUnderTheFlashMutex) {
         if (c.squatted) m.fake.squatted["Global\\Kavelton.Flash"] = ERROR_INVALID_HANDLE;
         m.fake.answers = {IDYES};  // suspend the encryption
         m.fake.onMessage = [&](const test::MessageRecord&) {
-            if (c.listedMeanwhile) m.fake.processes.push_back({"WinFlash64.exe", 99, false});
+            if (c.listedMeanwhile) m.fake.processes.push_back({"WinFlash64.exe", 99});
         };
         FlashStart start = StartFlash({"KVD.101", "KVD.100", BoardCheck::Matches}, Boxes(), holder);
         EXPECT_EQ(start.refused, c.starts ? FlashStep::None : FlashStep::InProgress);
@@ -211,9 +211,9 @@ TEST(FlashProcedure, NoRestartWhileAFlashIsInProgress) {
                                            "once WinFlash64.exe has ended.");
         EXPECT_EQ(m.fake.messages[1].style, static_cast<UINT>(MB_OK | MB_ICONWARNING | MB_TOPMOST));
         EXPECT_EQ(m.fake.File(kLastUpdatePath), nullptr);
-        EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
+        EXPECT_EQ(m.fake.CallCount("Restart asking"), 0);
     };
-    m.fake.processes = {{"System", 4}, {"WinFlash64.exe", 7, false}};
+    m.fake.processes = {{"System", 4}, {"WinFlash64.exe", 7}};
     refused("listed, not ours");
     m.fake.processes = {{"System", 4}};
 
@@ -226,7 +226,7 @@ TEST(FlashProcedure, NoRestartWhileAFlashIsInProgress) {
 
     m.fake.now += 5000;
     EXPECT_TRUE(ask());
-    EXPECT_EQ(m.fake.CallCount("ExitWindowsEx 2 2147680259"), 1);
+    EXPECT_EQ(m.fake.CallCount("Restart asking 2147680259"), 1);
     EXPECT_TRUE(m.fake.blockReasons.empty()) << "the ended flash still refuses the session's end";
     EXPECT_NE(m.fake.File(kLastUpdatePath), nullptr);
 }
@@ -247,7 +247,7 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
         {"a flasher nobody may open is listed", "/flash KVD.101",
          [](Machine& m) {
              m.encryption.nameSpace = L"root\\cimv2";  // no drive encryption here
-             m.fake.processes.push_back({"WinFlash64.exe", 9, false});
+             m.fake.processes.push_back({"WinFlash64.exe", 9});
          },
          kExitFlasherNotStarted, 0, 120, error},
         {"encryption protects, not suspended", "/flash KVD.101 /force", none, kExitEncryption, 0, 120, warning},
@@ -281,7 +281,7 @@ TEST(FlashProcedure, TheCommandLineEndsWithTheProceduresOutcome) {
                       static_cast<DWORD>(SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE |
                                          SHTDN_REASON_FLAG_PLANNED));
         if (restarted) EXPECT_EQ(m.fake.restartSeconds, 30u) << "the warning /restart:30 asked for";
-        EXPECT_EQ(m.fake.CallCount("ExitWindowsEx"), 0);
+        EXPECT_EQ(m.fake.CallCount("Restart asking"), 0);
         EXPECT_EQ(m.Resumed(), false) << "resumed after the flasher ran, or for a refusal before it";
         EXPECT_EQ(m.fake.heldMutexes(), 0);
         ASSERT_GE(m.fake.events.size(), 2u);

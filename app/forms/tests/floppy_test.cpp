@@ -215,7 +215,7 @@ TEST_F(FloppyTest, SuccessCopies750SectorsStartsTheBatchAndAsksToRestart) {
     EXPECT_FALSE(timerAtQuestion);
     EXPECT_EQ(hintAtQuestion, kBusyHint);
 
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx"), 0) << "No never restarts";
+    EXPECT_EQ(fake().CallCount("Restart"), 0) << "No never restarts";
     EXPECT_FALSE(dialog().Visible()) << "No closes the dialog";
     EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
     EXPECT_FALSE(dialog().ProgressBar1.Visible());
@@ -235,9 +235,8 @@ TEST_F(FloppyTest, OpensTheDeviceAndTheImageAsTheCopyNeeds) {
 
 TEST_F(FloppyTest, RestartYesRestartsKeepsTheDialogOpenAndResetsTheStatus) {
     Create({IDYES, IDYES});
-    EXPECT_EQ(fake().CallCount("OpenProcessToken"), 1);
-    EXPECT_EQ(fake().CallCount("AdjustTokenPrivileges token 0 1 19 2"), 1);
-    EXPECT_EQ(fake().CallCount("ExitWindowsEx 2 2147680259"), 1);
+    EXPECT_EQ(fake().CallCount("EnablePrivilege SeShutdownPrivilege"), 1);
+    EXPECT_EQ(fake().CallCount("Restart asking 2147680259"), 1);
     EXPECT_TRUE(dialog().Visible());
     EXPECT_EQ(dialog().Label2.Text(), kIdleHint);
     EXPECT_FALSE(dialog().ProgressBar1.Visible());

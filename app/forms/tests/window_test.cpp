@@ -188,8 +188,7 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
     w.Button1Click();
     EXPECT_TRUE(fake.messages.empty()) << Describe(fake.messages);
     const std::vector<std::string> expected = {
-        "CreateProcessSnapshot",
-        "CloseHandle snapshot",
+        "ListProcesses",
         "SetCurrentDir C:\\KAVELTON",
         // A flash of this boot that waits for its restart would be asked about.
         "InspectEntry C:\\KAVELTON", "FinalPathOfHandle C:\\KAVELTON", "InspectEntry C:\\KAVELTON\\LastUpdate.txt",
@@ -213,8 +212,7 @@ TEST_F(WindowTest, NewerImageStartsTheFlasherShownThenPausesBeforeTheWatch) {
         "AdminNamespace Kavelton",
         "NamedMutex Kavelton\\Flash",
         "WaitForMutex",
-        "CreateProcessSnapshot",
-        "CloseHandle snapshot",
+        "ListProcesses",
         "ShutdownBlockReasonCreate",
         // By its full path, shown (5), with the command line as it always was.
         "StartInJob [C:\\KAVELTON\\WinFlash64.exe] winflash64.exe C:\\KAVELTON\\Rom\\KVD.101 /exit /py 5",
@@ -276,8 +274,7 @@ TEST_F(WindowTest, LongestAcceptedTypedNameStillStartsTheFlasher) {
 // --- the watch ----------------------------------------------------------------
 
 // The flasher this dialog started is watched by its own process handle: a
-// tick that cannot list it, or lists it but cannot open it (one started as
-// SYSTEM), never ends the watch or the hold while it runs.
+// tick that cannot list it never ends the watch or the hold while it runs.
 TEST_F(WindowTest, TheStartedFlasherIsWatchedByItsOwnHandle) {
     struct Case {
         const char* list;
@@ -287,7 +284,6 @@ TEST_F(WindowTest, TheStartedFlasherIsWatchedByItsOwnHandle) {
     const Case cases[] = {
         {"listed", {{"System", 4}, {"winflash64.exe", 42}}, false, false},
         {"not listed", {{"System", 4}}, false, false},
-        {"listed, cannot be opened", {{"WinFlash64.exe", 42, false}}, false, false},
         {"no snapshot", {}, true, false},
         {"first entry unreadable", {}, false, true},
     };
@@ -316,8 +312,8 @@ TEST_F(WindowTest, TheStartedFlasherIsWatchedByItsOwnHandle) {
     }
 }
 
-// Only an exact name, in any letter case, is the flasher; one that cannot be
-// opened is just as much in progress.
+// Only an exact name, in any letter case, is the flasher; a list that cannot
+// be read is just as much a flash in progress.
 TEST_F(WindowTest, AnyListedFlasherIsAFlashInProgress) {
     const std::vector<test::FakeProcess> notFlashers = {
         {"WinFlash64", 1},     {"WinFlash64.exe.bak", 2}, {"xWinFlash64.exe", 3}, {"WinFlash64.ex", 4},
@@ -327,13 +323,12 @@ TEST_F(WindowTest, AnyListedFlasherIsAFlashInProgress) {
     for (const char* name : {"WinFlash64.exe", "winflash64.exe", "WINFLASH64.EXE", "wINfLASH64.eXe"}) {
         SCOPED_TRACE(name);
         fake.processes = notFlashers;
-        fake.processes.push_back({name, 42, false});
+        fake.processes.push_back({name, 42});
         EXPECT_TRUE(FlashInProgress());
     }
     fake.processes = notFlashers;
     fake.firstProcessFails = true;
     EXPECT_TRUE(FlashInProgress()) << "a list that cannot be read";
-    EXPECT_EQ(fake.CallCount("OpenProcess"), 0);
 }
 
 // Gone before the watch first looked: "not award BIOS", as ever. It cannot
@@ -345,7 +340,7 @@ TEST_F(WindowTest, FlasherEndingWithinTheFirstSecondIsNotAward) {
     ExpectOnlyMessage(kNotAward, "Detect your system BIOS", MB_OK | MB_ICONWARNING | kTop);
     EXPECT_FALSE(w.Timer1.Enabled()) << "the watch is over until the next OK";
     EXPECT_EQ(w.MissCount, 1);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 0);
+    EXPECT_EQ(fake.CallCount("ListProcesses"), 0);
     EXPECT_NE(fake.File(kRunLogPath)->bytes.find("WinFlash64.exe ended with exit code 0"), std::string::npos);
 }
 
@@ -354,7 +349,7 @@ TEST_F(WindowTest, FlasherEndingWithinTheFirstSecondIsNotAward) {
 TEST_F(WindowTest, WithoutAStartedFlasherTheListIsWatched) {
     fake.startErrors["WinFlash64.exe"] = ERROR_FILE_NOT_FOUND;
     TWindow& w = Watching();
-    fake.processes = {{"WinFlash64.exe", 42, false}};
+    fake.processes = {{"WinFlash64.exe", 42}};
     w.Timer1Timer();
     ASSERT_EQ(w.FlasherSeen, 1);
     fake.snapshotFails = true;
@@ -392,8 +387,8 @@ TEST_F(WindowTest, FlasherThatRanAndEndedOffersTheRestartAndYesRestarts) {
     fake.answers = {IDYES};
     w.Timer1Timer();
     ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
-    EXPECT_EQ(fake.CallCount("ExitWindowsEx 2 2147680259"), 1);
-    EXPECT_EQ(fake.CallCount("OpenProcessToken"), 1);
+    EXPECT_EQ(fake.CallCount("Restart asking 2147680259"), 1);
+    EXPECT_EQ(fake.CallCount("EnablePrivilege SeShutdownPrivilege"), 1);
     EXPECT_EQ(w.MissCount, 1);
     EXPECT_FALSE(w.Timer1.Enabled());
     EXPECT_TRUE(w.Visible()) << "after Yes the dialog stays open";
@@ -407,8 +402,8 @@ TEST_F(WindowTest, NoToTheRestartClosesTheDialog) {
     fake.answers = {IDNO};
     w.Timer1Timer();
     ExpectOnlyMessage(kRestart, "Flash system BIOS successful", MB_YESNO | MB_ICONQUESTION | kTop);
-    EXPECT_EQ(fake.CallCount("ExitWindowsEx"), 0);
-    EXPECT_EQ(fake.CallCount("OpenProcessToken"), 0);
+    EXPECT_EQ(fake.CallCount("Restart"), 0);
+    EXPECT_EQ(fake.CallCount("EnablePrivilege"), 0);
     EXPECT_FALSE(w.Visible()) << "No closes the dialog";
 }
 
@@ -487,7 +482,7 @@ TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
     };
     w.Timer1Timer();
     ExpectOnlyMessage(kSnapshotFailed, "Enum current process", MB_OK | kTop);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 1);
+    EXPECT_EQ(fake.CallCount("ListProcesses"), 1);
     EXPECT_TRUE(w.Timer1.Enabled());
 
     // Once the box is answered, ticks work again, and the same holds for the
@@ -500,7 +495,7 @@ TEST_F(WindowTest, TicksArrivingWhileABoxOfTheWatchIsOpenDoNothing) {
     ASSERT_EQ(fake.messages.size(), 2u) << Describe(fake.messages);
     EXPECT_EQ(fake.messages[0].text, kFirstFailed);
     EXPECT_EQ(fake.messages[1].text, kNotAward);
-    EXPECT_EQ(fake.CallCount("CreateProcessSnapshot"), 2);
+    EXPECT_EQ(fake.CallCount("ListProcesses"), 2);
     EXPECT_EQ(w.MissCount, 1);
 }
 

@@ -15,15 +15,13 @@ namespace kv {
 namespace {
 
 const DWORD kPlanned = SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_UPGRADE | SHTDN_REASON_FLAG_PLANNED;
-const std::string kAsk = "ExitWindowsEx 2 " + std::to_string(kPlanned);  // EWX_REBOOT without EWX_FORCE
+const std::string kAsk = "Restart asking " + std::to_string(kPlanned);
 
 TEST(RestartSystem, AsksForAPlannedRebootUnderThePrivilegeAndTurnsItOffAgain) {
     test::ScopedFake scoped;
     EXPECT_EQ(RestartSystem(), static_cast<DWORD>(ERROR_SUCCESS));
-    const std::vector<std::string> expected = {
-        "GetCurrentProcess", "OpenProcessToken 0xffffffffffffffff 40",  // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY
-        "LookupPrivilegeValue <null> SeShutdownPrivilege", "AdjustTokenPrivileges token 0 1 19 2", kAsk,
-        "AdjustTokenPrivileges token 0 1 19 0", "CloseHandle token"};
+    const std::vector<std::string> expected = {"EnablePrivilege SeShutdownPrivilege", kAsk,
+                                               "DisablePrivilege SeShutdownPrivilege"};
     EXPECT_EQ(scoped.fake.calls, expected);
     EXPECT_TRUE(scoped.fake.messages.empty());
     EXPECT_EQ(scoped.fake.openHandles(), 0);
@@ -35,7 +33,7 @@ TEST(RestartSystem, ARefusedRebootIsToldAndNotCalledStarted) {
         SCOPED_TRACE(tokenFails ? "the token cannot be opened" : "the token lacks the privilege");
         test::ScopedFake scoped;
         scoped.fake.openTokenFails = tokenFails;
-        scoped.fake.privilegesNotHeld = {19};
+        scoped.fake.privilegesNotHeld = {"SeShutdownPrivilege"};
         for (int attempt = 1; attempt <= 2; ++attempt) {
             scoped.fake.messages.clear();
             EXPECT_EQ(RestartForUpdate("KV1.107", Boxes(), RestartBy::Gui), RestartOutcome::Failed);
@@ -60,7 +58,7 @@ TEST(RestartForUpdate, TheUnattendedRestartForcesEverySessionAfterItsWarning) {
         scoped.fake.restartError = error;
         EXPECT_EQ(RestartForUpdate("KV1.107", Boxes(), RestartBy::Unattended, 45),
                   error ? RestartOutcome::Failed : RestartOutcome::Started);
-        EXPECT_EQ(scoped.fake.restartFlags, static_cast<DWORD>(SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART));
+        EXPECT_EQ(scoped.fake.restartKind, RestartKind::Forcing);
         EXPECT_EQ(scoped.fake.restartSeconds, 45u);
         EXPECT_EQ(scoped.fake.restartMessage, L"Kavelton restarts this computer to finish a BIOS update.");
         EXPECT_TRUE(scoped.fake.enabledPrivileges.empty()) << "the privilege outlives the request";
@@ -68,15 +66,16 @@ TEST(RestartForUpdate, TheUnattendedRestartForcesEverySessionAfterItsWarning) {
 }
 
 // A privilege already on before a step stays on after it; one the token does
-// not hold is no success, although AdjustTokenPrivileges says TRUE.
+// not hold is no success.
 TEST(EnablePrivilege, OnOnlyWhileTheStepRunsAndFalseWhenNotHeld) {
     test::ScopedFake scoped;
-    scoped.fake.privilegesNotHeld = {9};
+    scoped.fake.privilegesNotHeld = {"SeTakeOwnershipPrivilege"};
     {
         EXPECT_FALSE(EnablePrivilege("SeTakeOwnershipPrivilege").Enabled());
         const auto restore = EnablePrivilege("SeRestorePrivilege");
         EXPECT_TRUE(restore.Enabled() && EnablePrivilege("SeRestorePrivilege").Enabled());
-        EXPECT_EQ(scoped.fake.enabledPrivileges, std::vector<DWORD>{18}) << "the inner step turned off the outer's";
+        EXPECT_EQ(scoped.fake.enabledPrivileges, std::vector<std::string>{"SeRestorePrivilege"})
+            << "the inner step turned off the outer's";
     }
     EXPECT_TRUE(scoped.fake.enabledPrivileges.empty());
     EXPECT_EQ(scoped.fake.openHandles(), 0);

@@ -1,4 +1,4 @@
-#include "common/text.h"
+#include "text.h"
 
 #include <climits>
 
@@ -13,6 +13,8 @@ std::string Narrow(const std::wstring& text, UINT codePage) {
     ::WideCharToMultiByte(codePage, 0, text.data(), length, out.data(), size, nullptr, nullptr);
     return out;
 }
+
+std::string Narrow(const wchar_t* text, UINT codePage) { return text ? Narrow(std::wstring(text), codePage) : std::string(); }
 
 std::wstring Widen(const std::string& text) {
     if (text.empty() || text.size() > INT_MAX) return {};
