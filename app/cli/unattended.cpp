@@ -192,44 +192,42 @@ std::vector<std::string> SplitArguments(const std::string& commandLine) {
     return words;
 }
 
-bool RestartSwitch(const std::string& word, DWORD& seconds) {
-    const std::string name = "/restart";
+namespace {
+
+// A switch with an optional count: name alone gives fallback, name:DIGITS
+// their value from least to most. False for any other word, a bad count
+// included. No more digits than most has are read, so none can overflow.
+bool CountedSwitch(const std::string& word, const std::string& name, DWORD fallback, DWORD least, DWORD most,
+                   DWORD& value) {
     if (word.size() < name.size() || !core::EqualIgnoringCase(word.substr(0, name.size()), name)) return false;
     if (word.size() == name.size()) {
-        seconds = kRestartWarningSeconds;
+        value = fallback;
         return true;
     }
     const std::string digits = word.substr(name.size() + 1);
-    // Three digits at most: 600 is the longest, and no number can overflow.
-    if (word[name.size()] != ':' || digits.empty() || digits.size() > 3) return false;
-    DWORD value = 0;
+    if (word[name.size()] != ':' || digits.empty() || digits.size() > std::to_string(most).size()) return false;
+    DWORD n = 0;
     for (char c : digits) {
         if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<DWORD>(c - '0');
+        n = n * 10 + static_cast<DWORD>(c - '0');
     }
-    if (value > kMaxRestartWarningSeconds) return false;
-    seconds = value;
+    if (n < least || n > most) return false;
+    value = n;
     return true;
 }
 
+}  // namespace
+
+bool RestartSwitch(const std::string& word, DWORD& seconds) {
+    return CountedSwitch(word, "/restart", kRestartWarningSeconds, 0, kMaxRestartWarningSeconds, seconds);
+}
+
 bool EncryptionSwitch(const std::string& word, int& restarts) {
-    const std::string name = "/suspendencryption";
-    if (word.size() < name.size() || !core::EqualIgnoringCase(word.substr(0, name.size()), name)) return false;
-    if (word.size() == name.size()) {
-        restarts = 1;
-        return true;
-    }
     // 1 to 15, as Windows limits a counted suspension; 0 would mean until
     // someone resumes it.
-    const std::string digits = word.substr(name.size() + 1);
-    if (word[name.size()] != ':' || digits.empty() || digits.size() > 2) return false;
-    int value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 15) return false;
-    restarts = value;
+    DWORD value = 0;
+    if (!CountedSwitch(word, "/suspendencryption", 1, 1, 15, value)) return false;
+    restarts = static_cast<int>(value);
     return true;
 }
 
