@@ -32,9 +32,11 @@ fi
 # shows the window as a user sees it.
 wine Kavelton.exe >/dev/null 2>&1 &
 shot=$demo/kavelton-main-window.png
+# Until the main window is viewable: it exists, unmapped, while the start
+# still checks the folder and BIOS.dll's signature, and a shot then is black.
 for _ in $(seq 150); do
   sleep 0.2
-  xwininfo -root -tree 2>/dev/null | grep -q '"Kavelton": (' && break
+  xwininfo -name Kavelton 2>/dev/null | grep -q 'Map State: IsViewable' && break
 done
 sleep 1
 import -window root "$shot"
