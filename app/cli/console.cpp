@@ -1,6 +1,6 @@
 #include "cli/console.h"
 
-#include "cli/unattended.h"
+#include "common/exit_codes.h"
 #include "common/run_log.h"
 #include "platform.h"
 
@@ -46,24 +46,36 @@ bool SwitchAnswers::OnAsk(Question which, const std::string& text, const std::st
     return yes;
 }
 
-int BoardExit(const SystemInfo& info, Speaker speak, std::string* systemId) {
+BoardState SpeakBoard(const SystemInfo& info, Speaker speak, std::string* systemId) {
     speak("BIOS maker: " + info.maker + "\nBIOS version: " + info.version + "\nBIOS date: " + info.date +
           "\nProduct: " + info.product);
     if (!info.read) {
         speak("The board cannot be told: the system information cannot be read.");
-        return kExitBoardUnknown;
+        return BoardState::CannotTell;
     }
     switch (CheckBoard(info.board, systemId)) {
     case BoardCheck::Matches:
         speak("The board matches System.txt.");
-        return kExitMatches;
+        return BoardState::Matches;
     case BoardCheck::DoesNotMatch:
         speak("The board " + info.board + " does not match System.txt.");
-        return kExitBoardMismatch;
+        return BoardState::DoesNotMatch;
     case BoardCheck::NoSystemId:
         break;
     }
     speak("The board cannot be told: C:\\KAVELTON\\System.txt cannot be read.");
+    return BoardState::CannotTell;
+}
+
+int BoardExitCode(BoardState state) {
+    switch (state) {
+    case BoardState::Matches:
+        return kExitSuccess;
+    case BoardState::DoesNotMatch:
+        return kExitBoardMismatch;
+    case BoardState::CannotTell:
+        break;
+    }
     return kExitBoardUnknown;
 }
 

@@ -44,9 +44,16 @@ private:
     Speaker speak_;
 };
 
-// Speaks the system information and the board against System.txt; returns
-// the exit code they give. systemId receives System.txt's ID once it was
-// read.
-int BoardExit(const SystemInfo& info, Speaker speak, std::string* systemId = nullptr);
+// The board as the command line tells it: against System.txt, once the
+// system information could be read.
+enum class BoardState { Matches, DoesNotMatch, CannotTell };
+
+// Speaks the system information and the board's state. systemId receives
+// System.txt's ID once it was read.
+BoardState SpeakBoard(const SystemInfo& info, Speaker speak, std::string* systemId = nullptr);
+
+// The exit code a command gives for a board that does not match or cannot be
+// told; kExitSuccess for one that matches.
+int BoardExitCode(BoardState state);
 
 }  // namespace kv

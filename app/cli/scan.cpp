@@ -9,7 +9,7 @@
 #include "checks/signature.h"
 #include "checks/system_info.h"
 #include "cli/console.h"
-#include "cli/unattended.h"
+#include "common/exit_codes.h"
 #include "common/events.h"
 #include "common/file_replace.h"
 #include "common/install_paths.h"
@@ -106,6 +106,18 @@ bool ReportFlasher(Json& report) {
     return verdict.Allowed();
 }
 
+const char* BoardText(BoardState board) {
+    switch (board) {
+    case BoardState::Matches:
+        return "match";
+    case BoardState::DoesNotMatch:
+        return "mismatch";
+    case BoardState::CannotTell:
+        break;
+    }
+    return "unknown";
+}
+
 bool ListUsable(ChecksumState list) { return list == ChecksumState::Ok || list == ChecksumState::NoList; }
 
 // Fills report with what the flash procedure would find; the exit code.
@@ -134,9 +146,9 @@ int Evaluate(Json& report) {
     SystemInfo utf8;
     const SystemInfo info = ReadSystemInfo(answers, &utf8);
     std::string systemId;
-    const int board = BoardExit(info, Note, &systemId);
-    report["board"] = board == kExitMatches ? "match" : board == kExitBoardMismatch ? "mismatch" : "unknown";
-    report["systemId"] = board == kExitBoardUnknown ? Json() : Json(AnsiToUtf8(systemId));
+    const BoardState board = SpeakBoard(info, Note, &systemId);
+    report["board"] = BoardText(board);
+    report["systemId"] = board == BoardState::CannotTell ? Json() : Json(AnsiToUtf8(systemId));
     report["boardProduct"] = info.read ? Json(utf8.board) : Json();
     report["bios"] = info.read ? Json{{"maker", utf8.maker},
                                       {"version", utf8.version},
@@ -175,7 +187,7 @@ int Evaluate(Json& report) {
     candidatePasses = candidatePasses && flasherPasses;
     report["candidate"] =
         catalogue.names.empty() ? Json() : Json(AnsiToUtf8(catalogue.names[catalogue.preselected]));
-    const bool available = board == kExitMatches && candidateNewer && candidatePasses;
+    const bool available = board == BoardState::Matches && candidateNewer && candidatePasses;
     report["updateAvailable"] = available;
 
     // Until the restart the BIOS reports the old version: whatever the
@@ -194,10 +206,10 @@ int Evaluate(Json& report) {
         return kExitRestartNeeded;
     }
 
-    if (board != kExitMatches) return board;
+    if (board != BoardState::Matches) return BoardExitCode(board);
     // A list that is there but cannot be used blocks every image.
     if (!ListUsable(listState) || (candidateNewer && !candidatePasses)) return kExitImageRefused;
-    return available ? kExitUpdateAvailable : kExitMatches;
+    return available ? kExitUpdateAvailable : kExitSuccess;
 }
 
 std::string Dump(const Json& report) {

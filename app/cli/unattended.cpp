@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 
 #include "checks/folder_trust.h"
 #include "checks/system_info.h"
@@ -13,6 +14,7 @@
 #include "common/events.h"
 #include "common/install_paths.h"
 #include "common/run_log.h"
+#include "flash/flash_outcome.h"
 #include "flash/flash_procedure.h"
 #include "forms.h"
 #include "platform.h"
@@ -65,7 +67,7 @@ int SecureFolder() {
     if (open.empty()) {
         ReleaseRunLog();
         Say(std::string(kInstallFolder) + " is secure: only administrators can change it.");
-        return kExitMatches;
+        return kExitSuccess;
     }
     const DWORD error = SecureInstallFolder();
     open = FindOpenEntries();
@@ -99,54 +101,26 @@ int Flash(const FlashOptions& options, bool& started) {
     SwitchAnswers answers(options);
     Os().SetCurrentDir(kInstallFolder);
     const SystemInfo info = ReadSystemInfo(answers);
-    if (const int board = BoardExit(info, Say); board != kExitMatches) return board;
+    if (const BoardState board = SpeakBoard(info, Say); board != BoardState::Matches) return BoardExitCode(board);
     SayLastUpdate(info.version);
 
     HoldWindow window;
     FlashStart start =
         StartFlash({options.image, info.version, BoardCheck::Matches, options.encryptionRestarts}, answers, window);
-    switch (start.refused) {
-    case FlashStep::None:
-        break;
-    case FlashStep::Board:
-        return kExitBoardUnknown;
-    case FlashStep::Pending:
-        return kExitRestartNeeded;
-    case FlashStep::Name:
-    case FlashStep::Image:
-        return kExitImageRefused;
-    case FlashStep::Signature:
-        return kExitSignatureRefused;
-    case FlashStep::Version:
-        return kExitNotNewer;
-    case FlashStep::Power:
-        return kExitPower;
-    case FlashStep::Encryption:
-        return kExitEncryption;
-    case FlashStep::InProgress:
-        return kExitFlasherNotStarted;
-    case FlashStep::Start:
-        Say(core::FlasherCommand(options.image) + " could not be started (error " +
-            std::to_string(start.startError) + ").");
-        return kExitFlasherNotStarted;
-    }
+    if (start.refused == FlashStep::Start) Say(StartFailureText(options.image, start.startError));
+    if (start.refused != FlashStep::None) return RefusalExitCode(start.refused);
     started = true;
     Say("Started " + core::FlasherCommand(options.image));
     DWORD code = 0;
     const FlashResult result = FinishFlash(*start.flash, &code);
     // Its hold and the mutex end with it, before any restart.
     start.flash.reset();
-    switch (result) {
-    case FlashResult::Unknown:
-        Failed(answers, "", "The result of WinFlash64.exe cannot be read: read its own messages before you restart.");
-        return kExitFlasherFailed;
-    case FlashResult::Failed:
-        Failed(answers, std::to_string(code), "WinFlash64.exe ended with exit code " + std::to_string(code) + ".");
-        return kExitFlasherFailed;
-    case FlashResult::Succeeded:
-        break;
+    const FlasherEnd end = DescribeFlasherEnd(result, code);
+    if (result != FlashResult::Succeeded) {
+        Failed(answers, end.eventCode, end.said);
+        return end.exitCode;
     }
-    Say("WinFlash64.exe ended with exit code 0.");
+    Say(end.said);
     RecordPendingUpdate(options.image, info.version);
     if (!options.restart) {
         Say("Flashed: restart the system to finish the update.");
@@ -233,66 +207,130 @@ bool EncryptionSwitch(const std::string& word, int& restarts) {
 
 bool HasArguments(const std::string& commandLine) { return !SplitArguments(commandLine).empty(); }
 
+namespace {
+
+using Words = std::vector<std::string>;
+
+bool Is(const std::string& word, const char* name) { return core::EqualIgnoringCase(word, name); }
+
+// A file or image named on the line; a word that starts with '/' is a switch.
+bool IsName(const std::string& word) { return !word.empty() && word[0] != '/'; }
+
+// Each handler gets the words after its command; nullopt when they are not
+// its arguments, which is the command line's one usage error.
+std::optional<int> Usage(const Words& args) {
+    if (!args.empty()) return std::nullopt;
+    Say(kUsage);
+    return kExitSuccess;
+}
+
+std::optional<int> Secure(const Words& args) {
+    if (!args.empty()) return std::nullopt;
+    return SecureFolder();
+}
+
+std::optional<int> Check(const Words& args) {
+    if (!args.empty()) return std::nullopt;
+    if (!FolderTrusted()) return kExitFolderOpen;
+    Os().SetCurrentDir(kInstallFolder);
+    SwitchAnswers answers;
+    const SystemInfo info = ReadSystemInfo(answers);
+    const BoardState board = SpeakBoard(info, Say);
+    if (const auto pending = PendingUpdate()) {
+        Say(PendingText(*pending));
+        return kExitRestartNeeded;
+    }
+    SayLastUpdate(info.version);
+    return BoardExitCode(board);
+}
+
+std::optional<int> ScanCommand(const Words& args) {
+    if (args.empty()) return Scan(std::string());
+    if (args.size() == 2 && Is(args[0], "/report") && IsName(args[1])) return Scan(args[1]);
+    return std::nullopt;
+}
+
+// The switches of /flash, each the answer to one of its questions: true
+// when the word is this switch, read into options.
+bool ForceSwitch(const std::string& word, FlashOptions& options) {
+    if (!Is(word, "/force")) return false;
+    options.force = true;
+    return true;
+}
+
+bool ReflashSwitch(const std::string& word, FlashOptions& options) {
+    if (!Is(word, "/reflash")) return false;
+    options.reflash = true;
+    return true;
+}
+
+bool SuspendSwitch(const std::string& word, FlashOptions& options) {
+    if (!EncryptionSwitch(word, options.encryptionRestarts)) return false;
+    options.suspendEncryption = true;
+    return true;
+}
+
+bool RestartAfterSwitch(const std::string& word, FlashOptions& options) {
+    if (!RestartSwitch(word, options.restartSeconds)) return false;
+    options.restart = true;
+    return true;
+}
+
+using SwitchReader = bool (*)(const std::string& word, FlashOptions& options);
+const SwitchReader kFlashSwitches[] = {ForceSwitch, ReflashSwitch, SuspendSwitch, RestartAfterSwitch};
+
+std::optional<FlashOptions> FlashArguments(const Words& args) {
+    if (args.empty() || !IsName(args[0])) return std::nullopt;
+    FlashOptions options;
+    options.image = args[0];
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        bool known = false;
+        for (const SwitchReader read : kFlashSwitches) known = known || read(args[i], options);
+        if (!known) return std::nullopt;
+    }
+    return options;
+}
+
+std::optional<int> FlashCommand(const Words& args) {
+    const std::optional<FlashOptions> options = FlashArguments(args);
+    if (!options) return std::nullopt;
+    if (!FolderTrusted()) return kExitFolderOpen;
+    bool started = false;
+    try {
+        return Flash(*options, started);
+    } catch (const std::exception& e) {
+        // Once the flasher runs, nothing here can say it did not.
+        if (!started) {
+            Say(std::string("Stopped: ") + e.what());
+            return kExitFlasherNotStarted;
+        }
+        Failed(SwitchAnswers(), "", std::string("Stopped: ") + e.what());
+        return kExitFlasherFailed;
+    }
+}
+
+struct Command {
+    const char* name;
+    std::optional<int> (*run)(const Words& args);
+};
+
+const Command kCommands[] = {
+    {"/?", Usage},        {"-?", Usage},           {"/secure", Secure},
+    {"/check", Check},    {"/scan", ScanCommand}, {"/flash", FlashCommand},
+};
+
+}  // namespace
+
 int RunUnattended(const std::string& commandLine) {
-    const std::vector<std::string> words = SplitArguments(commandLine);
+    const Words words = SplitArguments(commandLine);
     // Written only once the folder is known to be secure.
     HoldRunLog();
     Log("Unattended: Kavelton.exe " + commandLine);
     EventCommandLine(commandLine);
-    if (words.size() == 1 && (core::EqualIgnoringCase(words[0], "/?") || core::EqualIgnoringCase(words[0], "-?"))) {
-        Say(kUsage);
-        return kExitMatches;
-    }
-    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/secure")) return SecureFolder();
-    if (words.size() == 1 && core::EqualIgnoringCase(words[0], "/check")) {
-        if (!FolderTrusted()) return kExitFolderOpen;
-        Os().SetCurrentDir(kInstallFolder);
-        SwitchAnswers answers;
-        const SystemInfo info = ReadSystemInfo(answers);
-        const int board = BoardExit(info, Say);
-        if (const auto pending = PendingUpdate()) {
-            Say(PendingText(*pending));
-            return kExitRestartNeeded;
-        }
-        SayLastUpdate(info.version);
-        return board;
-    }
-    if (!words.empty() && core::EqualIgnoringCase(words[0], "/scan")) {
-        const bool report = words.size() == 3 && core::EqualIgnoringCase(words[1], "/report") &&
-                            !words[2].empty() && words[2][0] != '/';
-        if (words.size() == 1 || report) return Scan(report ? words[2] : std::string());
-    }
-    if (!words.empty() && core::EqualIgnoringCase(words[0], "/flash")) {
-        FlashOptions options;
-        bool usable = words.size() >= 2 && !words[1].empty() && words[1][0] != '/';
-        if (usable) options.image = words[1];
-        for (std::size_t i = 2; usable && i < words.size(); ++i) {
-            if (core::EqualIgnoringCase(words[i], "/force"))
-                options.force = true;
-            else if (core::EqualIgnoringCase(words[i], "/reflash"))
-                options.reflash = true;
-            else if (EncryptionSwitch(words[i], options.encryptionRestarts))
-                options.suspendEncryption = true;
-            else if (RestartSwitch(words[i], options.restartSeconds))
-                options.restart = true;
-            else
-                usable = false;
-        }
-        if (usable) {
-            if (!FolderTrusted()) return kExitFolderOpen;
-            bool started = false;
-            try {
-                return Flash(options, started);
-            } catch (const std::exception& e) {
-                // Once the flasher runs, nothing here can say it did not.
-                if (!started) {
-                    Say(std::string("Stopped: ") + e.what());
-                    return kExitFlasherNotStarted;
-                }
-                Failed(SwitchAnswers(), "", std::string("Stopped: ") + e.what());
-                return kExitFlasherFailed;
-            }
-        }
+    for (const Command& command : kCommands) {
+        if (words.empty() || !Is(words[0], command.name)) continue;
+        if (const std::optional<int> code = command.run(Words(words.begin() + 1, words.end()))) return *code;
+        break;
     }
     Say("Unknown or missing arguments: " + commandLine + "\n" + kUsage);
     return kExitBadArguments;

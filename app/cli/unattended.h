@@ -7,28 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace kv {
+#include "common/exit_codes.h"
 
-// Exit codes of the unattended command line.
-enum ExitCode : int {
-    kExitMatches = 0,
-    kExitBadArguments = 1,
-    kExitBoardMismatch = 2,
-    kExitBoardUnknown = 3,
-    kExitImageRefused = 4,
-    kExitPower = 5,
-    kExitEncryption = 6,
-    kExitFlasherNotStarted = 7,
-    kExitFlasherFailed = 8,
-    kExitNotNewer = 9,
-    kExitFolderOpen = 10,
-    kExitUpdateAvailable = 11,
-    kExitReportNotWritten = 12,
-    kExitFolderSecured = 13,  // /secure secured it now: its files are restored before the next run
-    kExitSignatureRefused = 14,  // the flasher's signature or signer was refused
-    kExitRestartNeeded = 3010,
-    kExitRestartStarted = 1641,
-};
+namespace kv {
 
 // The words of a command line: blanks separate them, double quotes group.
 std::vector<std::string> SplitArguments(const std::string& commandLine);

@@ -154,12 +154,11 @@ void TWindow::Timer1Timer() {
                     Boxes());
         return;
     }
-    DWORD code = 0;
-    const std::string failure = FlasherFailure(flash.get(), &code);
+    const FlasherEnd end = FlasherEnded(flash.get());
     flash.reset();
-    if (!failure.empty()) {
-        Boxes().Tell(failure, kFlashTitle, MB_ICONERROR);
-        EventFailed(kFlashTitle, kFlasherExe, code ? std::to_string(code) : std::string(), failure, Boxes());
+    if (!end.boxed.empty()) {
+        Boxes().Tell(end.boxed, kFlashTitle, MB_ICONERROR);
+        EventFailed(kFlashTitle, kFlasherExe, end.eventCode, end.boxed, Boxes());
         return;
     }
     RecordPendingUpdate(image_, runningVersion_);
@@ -171,23 +170,15 @@ void TWindow::Timer1Timer() {
     if (!restarting) Close();
 }
 
-std::string TWindow::FlasherFailure(RunningFlash* flash, DWORD* code) {
-    *code = 0;
+FlasherEnd TWindow::FlasherEnded(RunningFlash* flash) {
     if (!flash || !flash->Started())
-        return "WinFlash64.exe could not be watched, so its result is unknown!\nRead the "
-               "flasher's own messages before you restart the system.";
-    switch (flash->Result(code)) {
-    case FlashResult::Succeeded:
-        return {};
-    case FlashResult::Failed:
-        return "WinFlash64.exe ended with exit code " + std::to_string(*code) +
-               ": the BIOS may not have been updated!\nRead the flasher's own messages before you "
-               "restart the system.";
-    case FlashResult::Unknown:
-        break;
-    }
-    return "The result of WinFlash64.exe can not be read!\nRead the flasher's own messages "
-           "before you restart the system.";
+        return {kExitFlasherFailed, {},
+                "WinFlash64.exe could not be watched, so its result is unknown!\nRead the flasher's own messages "
+                "before you restart the system.",
+                {}};
+    DWORD code = 0;
+    const FlashResult result = flash->Result(&code);
+    return DescribeFlasherEnd(result, code);
 }
 
 void TWindow::Button2Click() { Close(); }

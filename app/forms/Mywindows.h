@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "flash/flash_outcome.h"
 #include "flash/flash_procedure.h"
 #include "forms.h"
 
@@ -35,9 +36,8 @@ public:
     void Button2Click();
 
 private:
-    // Empty when the flasher ended with code 0; otherwise the error to show.
-    // *code: the flasher's exit code, 0 when none could be read.
-    std::string FlasherFailure(RunningFlash* flash, DWORD* code);
+    // How the flasher ended; its box is empty when it ended with code 0.
+    static FlasherEnd FlasherEnded(RunningFlash* flash);
 
     // Gives a hold that is still needed to the main window.
     void HandOverHold();

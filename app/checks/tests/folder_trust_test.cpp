@@ -187,12 +187,12 @@ TEST(FolderTrust, TheCommandLineRefusesAnOpenFolderAndSecuresIt) {
     const Case cases[] = {
         {"/check", false, kExitFolderOpen},
         {"/flash KVD.101 /force", false, kExitFolderOpen},
-        {"/?", false, kExitMatches},  // answers first
+        {"/?", false, kExitSuccess},  // answers first
         {"/check /secure", false, kExitBadArguments},
         {"/secure", true, kExitFolderOpen},
         {"/SECURE", false, kExitFolderSecured},
         {"/secure", false, kExitFolderSecured, "C:\\KAVELTON\\ROM\\KVD.101"},  // what a task sends here
-        {"/secure", false, kExitMatches, nullptr},
+        {"/secure", false, kExitSuccess, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -203,7 +203,7 @@ TEST(FolderTrust, TheCommandLineRefusesAnOpenFolderAndSecuresIt) {
         EXPECT_EQ(RunUnattended(c.args), c.code);
         EXPECT_EQ(s.fake.CallCount("LoadLibrary"), 0) << "loaded from an open folder";
         EXPECT_TRUE(s.fake.started.empty());
-        EXPECT_EQ(s.fake.File(kRunLogPath) != nullptr, c.code == kExitMatches && c.args[1] != '?')
+        EXPECT_EQ(s.fake.File(kRunLogPath) != nullptr, c.code == kExitSuccess && c.args[1] != '?')
             << "written while the folder was open";
         EXPECT_EQ(!s.fake.resets.empty(), c.code == kExitFolderSecured || c.staysOpen);
         EXPECT_EQ(Has(s.fake.output, "C:\\KAVELTON secured now; restore these files, then run Kavelton again:\r\n"
