@@ -412,5 +412,55 @@ TEST(PendingRestart, EncryptionIsSuspendedForTheRestartsAsked) {
     }
 }
 
+// One flasher's end, told alike by both callers: the command line's exit code
+// and words, the dialog's box, and the event each writes. A flasher that
+// ends with 259 cannot be told from one still running: its result is unknown.
+TEST(FlashProcedure, AFlashersEndIsToldAlikeByTheCommandLineAndTheDialog) {
+    struct Case {
+        DWORD exitCode;
+        int exit;
+        const char* said;
+        const char* boxed;      // nullptr: no error box, the restart is offered
+        const wchar_t* logged;  // the failure event's code
+    };
+    const Case cases[] = {
+        {0, kExitRestartNeeded, "WinFlash64.exe ended with exit code 0.", nullptr, nullptr},
+        {7, kExitFlasherFailed, "WinFlash64.exe ended with exit code 7.",
+         "WinFlash64.exe ended with exit code 7: the BIOS may not have been updated!", L"7"},
+        {STILL_ACTIVE, kExitFlasherFailed,
+         "The result of WinFlash64.exe cannot be read: read its own messages before you restart.",
+         "The result of WinFlash64.exe can not be read!", L"unknown"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exitCode);
+        auto failureEvent = [](const test::FakePlatform& fake) {
+            for (const auto& event : fake.events)
+                if (event.type == EVENTLOG_ERROR_TYPE && event.inserts.size() == 5) return event.inserts[3];
+            return std::wstring();
+        };
+        {
+            Machine m;
+            m.fake.exitCodes["WinFlash64.exe"] = c.exitCode;
+            EXPECT_EQ(RunUnattended("/flash KVD.101 /suspendencryption"), c.exit);
+            ReleaseRunLog();
+            EXPECT_TRUE(Has(m.fake.output, c.said)) << m.fake.output;
+            EXPECT_EQ(failureEvent(m.fake), c.logged ? c.logged : L"");
+        }
+        Machine m;
+        m.fake.exitCodes["WinFlash64.exe"] = c.exitCode;
+        m.fake.answers = {IDYES, IDNO};  // suspend the encryption; no restart
+        TMainForm main;
+        main.BIOSVersion = "KVD.100";
+        TWindow dialog(&main);
+        dialog.Button1Click();
+        for (int tick = 0; tick < 10 && dialog.Timer1.Enabled(); ++tick, m.fake.now += 1000) dialog.Timer1Timer();
+        ASSERT_FALSE(m.fake.messages.empty());
+        const test::MessageRecord& last = m.fake.messages.back();
+        EXPECT_EQ((last.style & MB_ICONMASK) == MB_ICONERROR && Has(last.text, c.boxed ? c.boxed : "?"), c.boxed != nullptr)
+            << last.text;
+        EXPECT_EQ(failureEvent(m.fake), c.logged ? c.logged : L"");
+    }
+}
+
 }  // namespace
 }  // namespace kv
