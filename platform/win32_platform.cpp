@@ -18,90 +18,7 @@
 namespace kv {
 namespace {
 
-
-// Libraries of Windows itself come from System32 only: a copy planted
-// beside the program, or anywhere on PATH, is never loaded.
-HMODULE LoadSystemLibrary(const char* name) { return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
-
-// A GUI program has no console of its own: the standard handles it was given
-// (inherited, or redirected to a file) are used; without them, the console
-// of the program that started it.
-HANDLE Output() {
-    static HANDLE out = [] {
-        HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        if (h && h != INVALID_HANDLE_VALUE) return h;
-        if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
-        return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    }();
-    return out;
-}
-
-// Resolves fn from module by name; false when it is not there.
-template <typename F>
-bool Resolve(HMODULE module, F& fn, const char* name) {
-    fn = ProcAs<F>(::GetProcAddress(module, name));
-    return fn != nullptr;
-}
-
-// bcrypt.dll is loaded when an image is first hashed: a start without a
-// checksum list, and Sectorkit.dll (which shares this platform), never need
-// it. Kept loaded once loaded.
-struct Bcrypt {
-    decltype(&::BCryptOpenAlgorithmProvider) openAlgorithm;
-    decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithm;
-    decltype(&::BCryptCreateHash) createHash;
-    decltype(&::BCryptHashData) hashData;
-    decltype(&::BCryptFinishHash) finishHash;
-    decltype(&::BCryptDestroyHash) destroyHash;
-};
-
-const Bcrypt* BcryptApi() {
-    static const Bcrypt* api = []() -> const Bcrypt* {
-        HMODULE module = LoadSystemLibrary("bcrypt.dll");
-        if (!module) return nullptr;
-        static Bcrypt found{};
-        if (!Resolve(module, found.openAlgorithm, "BCryptOpenAlgorithmProvider") ||
-            !Resolve(module, found.closeAlgorithm, "BCryptCloseAlgorithmProvider") ||
-            !Resolve(module, found.createHash, "BCryptCreateHash") ||
-            !Resolve(module, found.hashData, "BCryptHashData") ||
-            !Resolve(module, found.finishHash, "BCryptFinishHash") ||
-            !Resolve(module, found.destroyHash, "BCryptDestroyHash"))
-            return nullptr;
-        return &found;
-    }();
-    return api;
-}
-
-// The signature engine (wintrust.dll, and crypt32.dll below it) is loaded
-// at the first verification, as bcrypt.dll is: a process that never
-// verifies (Sectorkit.dll, a command refused before anything is loaded)
-// does not pay for it, and the first verification's cost is all its own.
-struct Wintrust {
-    decltype(&::WinVerifyTrust) verify;
-    decltype(&::WTHelperProvDataFromStateData) providerData;
-    decltype(&::WTHelperGetProvSignerFromChain) signer;
-    decltype(&::WTHelperGetProvCertFromChain) certificate;
-    decltype(&::CertGetNameStringW) certificateName;
-};
-
-const Wintrust* WintrustApi() {
-    static const Wintrust* api = []() -> const Wintrust* {
-        HMODULE trust = LoadSystemLibrary("wintrust.dll");
-        HMODULE certificates = LoadSystemLibrary("crypt32.dll");
-        if (!trust || !certificates) return nullptr;
-        static Wintrust found{};
-        if (!Resolve(trust, found.verify, "WinVerifyTrust") ||
-            !Resolve(trust, found.providerData, "WTHelperProvDataFromStateData") ||
-            !Resolve(trust, found.signer, "WTHelperGetProvSignerFromChain") ||
-            !Resolve(trust, found.certificate, "WTHelperGetProvCertFromChain") ||
-            !Resolve(certificates, found.certificateName, "CertGetNameStringW"))
-            return nullptr;
-        return &found;
-    }();
-    return api;
-}
-
-// --- What a user brings or sees never gets our rights ---------------------
+// --- Processes and jobs -----------------------------------------------------
 
 // A COM interface, BSTR or VARIANT of the shell chain, released on every way
 // out.
@@ -233,12 +150,143 @@ HANDLE MakeUserToken(const UserRights& rights) {
     return restricted;
 }
 
+// --- Signatures and digests -------------------------------------------------
+
+// Libraries of Windows itself come from System32 only: a copy planted
+// beside the program, or anywhere on PATH, is never loaded.
+HMODULE LoadSystemLibrary(const char* name) { return ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
+
+// Resolves fn from module by name; false when it is not there.
+template <typename F>
+bool Resolve(HMODULE module, F& fn, const char* name) {
+    fn = ProcAs<F>(::GetProcAddress(module, name));
+    return fn != nullptr;
+}
+
+// bcrypt.dll is loaded when an image is first hashed: a start without a
+// checksum list, and Sectorkit.dll (which shares this platform), never need
+// it. Kept loaded once loaded.
+struct Bcrypt {
+    decltype(&::BCryptOpenAlgorithmProvider) openAlgorithm;
+    decltype(&::BCryptCloseAlgorithmProvider) closeAlgorithm;
+    decltype(&::BCryptCreateHash) createHash;
+    decltype(&::BCryptHashData) hashData;
+    decltype(&::BCryptFinishHash) finishHash;
+    decltype(&::BCryptDestroyHash) destroyHash;
+};
+
+const Bcrypt* BcryptApi() {
+    static const Bcrypt* api = []() -> const Bcrypt* {
+        HMODULE module = LoadSystemLibrary("bcrypt.dll");
+        if (!module) return nullptr;
+        static Bcrypt found{};
+        if (!Resolve(module, found.openAlgorithm, "BCryptOpenAlgorithmProvider") ||
+            !Resolve(module, found.closeAlgorithm, "BCryptCloseAlgorithmProvider") ||
+            !Resolve(module, found.createHash, "BCryptCreateHash") ||
+            !Resolve(module, found.hashData, "BCryptHashData") ||
+            !Resolve(module, found.finishHash, "BCryptFinishHash") ||
+            !Resolve(module, found.destroyHash, "BCryptDestroyHash"))
+            return nullptr;
+        return &found;
+    }();
+    return api;
+}
+
+// The signature engine (wintrust.dll, and crypt32.dll below it) is loaded
+// at the first verification, as bcrypt.dll is: a process that never
+// verifies (Sectorkit.dll, a command refused before anything is loaded)
+// does not pay for it, and the first verification's cost is all its own.
+struct Wintrust {
+    decltype(&::WinVerifyTrust) verify;
+    decltype(&::WTHelperProvDataFromStateData) providerData;
+    decltype(&::WTHelperGetProvSignerFromChain) signer;
+    decltype(&::WTHelperGetProvCertFromChain) certificate;
+    decltype(&::CertGetNameStringW) certificateName;
+};
+
+const Wintrust* WintrustApi() {
+    static const Wintrust* api = []() -> const Wintrust* {
+        HMODULE trust = LoadSystemLibrary("wintrust.dll");
+        HMODULE certificates = LoadSystemLibrary("crypt32.dll");
+        if (!trust || !certificates) return nullptr;
+        static Wintrust found{};
+        if (!Resolve(trust, found.verify, "WinVerifyTrust") ||
+            !Resolve(trust, found.providerData, "WTHelperProvDataFromStateData") ||
+            !Resolve(trust, found.signer, "WTHelperGetProvSignerFromChain") ||
+            !Resolve(trust, found.certificate, "WTHelperGetProvCertFromChain") ||
+            !Resolve(certificates, found.certificateName, "CertGetNameStringW"))
+            return nullptr;
+        return &found;
+    }();
+    return api;
+}
+
+// --- Output: the command line's -----------------------------------------------
+
+// A GUI program has no console of its own: the standard handles it was given
+// (inherited, or redirected to a file) are used; without them, the console
+// of the program that started it.
+HANDLE Output() {
+    static HANDLE out = [] {
+        HANDLE h = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        if (h && h != INVALID_HANDLE_VALUE) return h;
+        if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return INVALID_HANDLE_VALUE;
+        return ::CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    }();
+    return out;
+}
+
 class Win32Platform final : public Platform {
 public:
-    int ShowMessage(const std::string& text, const std::string& title, UINT style) override {
-        return ::MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
-    }
+    DWORD LastError() override { return ::GetLastError(); }
 
+    // --- Files and folders ----------------------------------------------------
+    // Asked of the handle, not the name. These two queries answer what
+    // GetFileInformationByHandle would, without its volume query (about five
+    // times dearer under Wine, and paid on every log line).
+    static bool IsPlainFileWithOneName(HANDLE h) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        FILE_STANDARD_INFO standard{};
+        return ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+               ::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) &&
+               !(tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+               !standard.Directory && standard.NumberOfLinks == 1;
+    }
+    // The files written (the run log, the update record) lie in a folder that
+    // someone else may once have been able to change: a link placed there
+    // would carry a privileged write onto whatever it points at. So the file
+    // itself is opened, never what a reparse point names, and one with a
+    // second name is left alone; it is emptied only once that is known.
+    static bool WriteBytes(const std::string& path, DWORD access, bool replace, const std::string& bytes) {
+        HANDLE h = ::CreateFileA(path.c_str(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        bool ok = IsPlainFileWithOneName(h);
+        if (ok && replace) ok = ::SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0 && ::SetEndOfFile(h);
+        DWORD written = 0;
+        ok = ok && bytes.size() <= MAXDWORD &&
+             ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+             written == bytes.size();
+        return ::CloseHandle(h) && ok;
+    }
+    static bool Succeeded(DWORD error) {
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
+    }
+    static DWORD EntriesOf(const std::string& folder, std::vector<FolderEntry>& entries) {
+        entries.clear();
+        WIN32_FIND_DATAW data{};
+        HANDLE find = ::FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
+        do {
+            const std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") entries.push_back({Narrow(name), data.dwFileAttributes});
+        } while (::FindNextFileW(find, &data));
+        const DWORD error = ::GetLastError();
+        ::FindClose(find);
+        return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
+    }
     HANDLE OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                     DWORD flags) override {
         return ::CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
@@ -265,33 +313,8 @@ public:
         size = static_cast<std::uint64_t>(value.QuadPart);
         return true;
     }
+    bool FlushFile(HANDLE h) override { return ::FlushFileBuffers(h) != FALSE; }
     bool CloseHandle(HANDLE h) override { return ::CloseHandle(h) != FALSE; }
-    bool DeviceIoControl(HANDLE h, DWORD code) override {
-        DWORD returned = 0;
-        return ::DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
-    }
-    bool VolumeSize(HANDLE h, std::uint64_t& size) override {
-        DWORD returned = 0;
-        GET_LENGTH_INFORMATION length{};
-        if (::DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
-                              nullptr) &&
-            length.Length.QuadPart >= 0) {
-            size = static_cast<std::uint64_t>(length.Length.QuadPart);
-            return true;
-        }
-        // A driver that does not know the length request (it came with
-        // Windows XP) still answers the geometry one.
-        DISK_GEOMETRY geometry{};
-        if (::DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
-                              &returned, nullptr) &&
-            geometry.Cylinders.QuadPart >= 0) {
-            size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * geometry.TracksPerCylinder *
-                   geometry.SectorsPerTrack * geometry.BytesPerSector;
-            return true;
-        }
-        // Wine's raw drives are image files and answer neither request.
-        return FileSize(h, size);
-    }
     bool SetCurrentDir(const std::string& path) override {
         return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
     }
@@ -311,6 +334,9 @@ public:
         } while (::FindNextFileA(find, &data));
         ::FindClose(find);
         return true;
+    }
+    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
+        return Succeeded(EntriesOf(folder, entries));
     }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override {
         bytes.clear();
@@ -333,92 +359,6 @@ public:
         if (!ok) bytes.clear();
         return ok;
     }
-
-    ProcessList ListProcesses() override {
-        ProcessList list;
-        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot == INVALID_HANDLE_VALUE) return list;
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        if (!::Process32First(snapshot, &entry)) {
-            list.result = ProcessList::NoFirstEntry;
-            CloseKeepingError(snapshot);
-            return list;
-        }
-        // The walk ends at the last entry, or at the first that cannot be
-        // read: what was read so far is the list.
-        do list.processes.push_back({entry.th32ProcessID, entry.szExeFile});
-        while (::Process32Next(snapshot, &entry));
-        list.result = ProcessList::Listed;
-        ::CloseHandle(snapshot);
-        return list;
-    }
-
-    void Sleep(DWORD ms) override { ::Sleep(ms); }
-    ULONGLONG TickCount() override { return ::GetTickCount64(); }
-
-    HMODULE LoadLib(const std::string& path, DWORD flags) override {
-        return ::LoadLibraryExA(path.c_str(), nullptr, flags);
-    }
-    FARPROC GetProcAddress(HMODULE module, const char* name) override {
-        return ::GetProcAddress(module, name);
-    }
-    void FreeLibrary(HMODULE module) override { ::FreeLibrary(module); }
-
-    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override {
-        change = {};
-        TOKEN_PRIVILEGES wanted{};
-        wanted.PrivilegeCount = 1;
-        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        TOKEN_PRIVILEGES previous{};
-        if (!AdjustOwnPrivilege(name, wanted, &previous, change.tokenOpened)) return false;
-        // previous lists the privilege only when this call changed its state.
-        change.wasEnabled = previous.PrivilegeCount == 0;
-        return true;
-    }
-    bool DisablePrivilege(const std::string& name) override {
-        TOKEN_PRIVILEGES off{};
-        off.PrivilegeCount = 1;
-        bool opened = false;
-        return AdjustOwnPrivilege(name, off, nullptr, opened);
-    }
-    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override {
-        if (kind == RestartKind::Asking) return ::ExitWindowsEx(EWX_REBOOT, reason) != FALSE;
-        std::wstring text = message;
-        const DWORD error = ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), warnSeconds,
-                                                SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, reason);
-        ::SetLastError(error);
-        return error == ERROR_SUCCESS;
-    }
-
-    DWORD LastError() override { return ::GetLastError(); }
-    bool FlushFile(HANDLE h) override { return ::FlushFileBuffers(h) != FALSE; }
-    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
-                      const std::string& currentDir, HANDLE* process) override {
-        *process = nullptr;
-        PROCESS_INFORMATION info{};
-        if (!Create(application, commandLine, show, currentDir, 0, info)) return false;
-        ::CloseHandle(info.hThread);
-        *process = info.hProcess;
-        return true;
-    }
-    DWORD WaitForProcess(HANDLE process, DWORD ms) override {
-        return ::WaitForSingleObject(process, ms);
-    }
-    bool ProcessExitCode(HANDLE process, DWORD* code) override {
-        return ::GetExitCodeProcess(process, code) != FALSE;
-    }
-
-    // --- Power, files written whole, hashing, the hold --------
-    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override {
-        return ::GetSystemPowerStatus(&status) != FALSE;
-    }
-    std::string WindowsFolder() override {
-        char path[MAX_PATH + 1] = {};
-        const UINT n = ::GetSystemWindowsDirectoryA(path, MAX_PATH);
-        return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
-    }
-    void LocalTime(SYSTEMTIME& time) override { ::GetLocalTime(&time); }
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override {
         return WriteBytes(path, GENERIC_WRITE, true, bytes);
     }
@@ -428,86 +368,9 @@ public:
         return WriteBytes(path, FILE_APPEND_DATA, false, bytes);
     }
     bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
-
-    Sha256Hash* HashBegin() override {
-        const Bcrypt* api = BcryptApi();
-        if (!api) return nullptr;
-        auto hash = new Sha256{};
-        if (api->openAlgorithm(&hash->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-            delete hash;
-            return nullptr;
-        }
-        if (api->createHash(hash->algorithm, &hash->hash, nullptr, 0, nullptr, 0, 0) < 0) {
-            api->closeAlgorithm(hash->algorithm, 0);
-            delete hash;
-            return nullptr;
-        }
-        return hash;
-    }
-    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override {
-        auto* h = static_cast<Sha256*>(hash);
-        return BcryptApi()->hashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
-    }
-    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override {
-        return BcryptApi()->finishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
-    }
-    void HashEnd(Sha256Hash* hash) override {
-        auto* h = static_cast<Sha256*>(hash);
-        if (!h) return;
-        BcryptApi()->destroyHash(h->hash);
-        BcryptApi()->closeAlgorithm(h->algorithm, 0);
-        delete h;
-    }
-    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
-        return ::SetThreadExecutionState(state);
-    }
-    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
-        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return true;
-        if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_GEN_FAILURE);
-        return false;
-    }
-    bool ShutdownBlockReasonDestroy(HWND window) override {
-        return ::ShutdownBlockReasonDestroy(window) != FALSE;
-    }
-
-    std::vector<BYTE> UserSid() override {
-        HANDLE token = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-        std::vector<BYTE> buffer(256);
-        DWORD size = 0;
-        bool ok = ::GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size);
-        if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-            buffer.resize(size);
-            ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
-        }
-        ::CloseHandle(token);
-        if (!ok) return {};
-        PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-        if (!::IsValidSid(sid)) return {};
-        const auto* bytes = static_cast<const BYTE*>(sid);
-        return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(sid));
-    }
-    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override {
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
-        return ::CreateMutexA(descriptor.empty() ? nullptr : &attributes, FALSE, name.c_str());
-    }
-    DWORD WaitForMutex(HANDLE mutex) override { return ::WaitForSingleObject(mutex, 0); }
-    bool ReleaseMutex(HANDLE mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
-    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
-        HANDLE source = ::RegisterEventSourceW(nullptr, L"Kavelton");
-        if (!source) return false;
-        std::vector<LPCWSTR> strings;
-        for (const std::wstring& insert : inserts) strings.push_back(insert.c_str());
-        const BOOL ok = ::ReportEventW(source, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
-                                       strings.empty() ? nullptr : strings.data(), nullptr);
-        ::DeregisterEventSource(source);
-        return ok != FALSE;
-    }
-    void WriteOutput(const std::string& text) override {
-        HANDLE out = Output();
-        if (out == INVALID_HANDLE_VALUE || text.size() > MAXDWORD) return;
-        DWORD written = 0;
-        ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    bool MoveFileReplacing(const std::string& from, const std::string& to) override {
+        return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     }
     std::string FullPathName(const std::string& path) override {
         const std::wstring wide = Widen(path);
@@ -536,12 +399,125 @@ public:
         }
         return {};
     }
-    bool MoveFileReplacing(const std::string& from, const std::string& to) override {
-        return ::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    std::string WindowsFolder() override {
+        char path[MAX_PATH + 1] = {};
+        const UINT n = ::GetSystemWindowsDirectoryA(path, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
     }
 
-    // --- What a user brings or sees never gets our rights -----------------
+    // --- Volumes --------------------------------------------------------------
+    bool DeviceIoControl(HANDLE h, DWORD code) override {
+        DWORD returned = 0;
+        return ::DeviceIoControl(h, code, nullptr, 0, nullptr, 0, &returned, nullptr) != FALSE;
+    }
+    bool VolumeSize(HANDLE h, std::uint64_t& size) override {
+        DWORD returned = 0;
+        GET_LENGTH_INFORMATION length{};
+        if (::DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                              nullptr) &&
+            length.Length.QuadPart >= 0) {
+            size = static_cast<std::uint64_t>(length.Length.QuadPart);
+            return true;
+        }
+        // A driver that does not know the length request (it came with
+        // Windows XP) still answers the geometry one.
+        DISK_GEOMETRY geometry{};
+        if (::DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                              &returned, nullptr) &&
+            geometry.Cylinders.QuadPart >= 0) {
+            size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart) * geometry.TracksPerCylinder *
+                   geometry.SectorsPerTrack * geometry.BytesPerSector;
+            return true;
+        }
+        // Wine's raw drives are image files and answer neither request.
+        return FileSize(h, size);
+    }
+
+    // --- Libraries: LoadLibraryEx of a full path with its search flags --------
+    HMODULE LoadLib(const std::string& path, DWORD flags) override {
+        return ::LoadLibraryExA(path.c_str(), nullptr, flags);
+    }
+    FARPROC GetProcAddress(HMODULE module, const char* name) override {
+        return ::GetProcAddress(module, name);
+    }
+    void FreeLibrary(HMODULE module) override { ::FreeLibrary(module); }
+
+    // --- Processes and jobs -----------------------------------------------------
+    // The one CreateProcessA of both starts: shown as show says, flags
+    // besides.
+    static bool Create(const std::string& application, const std::string& commandLine, UINT show,
+                       const std::string& currentDir, DWORD flags, PROCESS_INFORMATION& info) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+        // CreateProcessA may write into its command line.
+        std::string line = commandLine;
+        // A batch file hidden from the user has no console to show either.
+        if (show == SW_HIDE) flags |= CREATE_NO_WINDOW;
+        return ::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
+                                FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
+                                &info) != FALSE;
+    }
+    ProcessList ListProcesses() override {
+        ProcessList list;
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return list;
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        if (!::Process32First(snapshot, &entry)) {
+            list.result = ProcessList::NoFirstEntry;
+            CloseKeepingError(snapshot);
+            return list;
+        }
+        // The walk ends at the last entry, or at the first that cannot be
+        // read: what was read so far is the list.
+        do list.processes.push_back({entry.th32ProcessID, entry.szExeFile});
+        while (::Process32Next(snapshot, &entry));
+        list.result = ProcessList::Listed;
+        ::CloseHandle(snapshot);
+        return list;
+    }
+    bool StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                      const std::string& currentDir, HANDLE* process) override {
+        *process = nullptr;
+        PROCESS_INFORMATION info{};
+        if (!Create(application, commandLine, show, currentDir, 0, info)) return false;
+        ::CloseHandle(info.hThread);
+        *process = info.hProcess;
+        return true;
+    }
+    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                    const std::string& currentDir, JobStart& started) override {
+        started = {};
+        PROCESS_INFORMATION info{};
+        if (!Create(application, commandLine, show, currentDir, CREATE_SUSPENDED, info)) return false;
+        // No limits at all: neither JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE (a
+        // flash must outlive us) nor a breakaway, which would let a child
+        // leave the watch.
+        HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+        if (job && !::AssignProcessToJobObject(job, info.hProcess)) {
+            started.jobError = ::GetLastError();
+            ::CloseHandle(job);
+            job = nullptr;
+        } else if (!job) {
+            started.jobError = ::GetLastError();
+        }
+        if (::ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
+            // It never ran a single instruction of its own.
+            const DWORD error = ::GetLastError();
+            ::TerminateProcess(info.hProcess, error);
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+            if (job) ::CloseHandle(job);
+            ::SetLastError(error);
+            return false;
+        }
+        ::CloseHandle(info.hThread);
+        started.process = info.hProcess;
+        started.job = job;
+        return true;
+    }
     bool StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
                              const std::string& currentDir, HANDLE* process) override {
         *process = nullptr;
@@ -577,37 +553,11 @@ public:
         if (SUCCEEDED(init)) ::CoUninitialize();
         return opened;
     }
-    // --- The flasher as a job, and the flash lock's namespace ---------------
-    bool StartInJob(const std::string& application, const std::string& commandLine, UINT show,
-                    const std::string& currentDir, JobStart& started) override {
-        started = {};
-        PROCESS_INFORMATION info{};
-        if (!Create(application, commandLine, show, currentDir, CREATE_SUSPENDED, info)) return false;
-        // No limits at all: neither JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE (a
-        // flash must outlive us) nor a breakaway, which would let a child
-        // leave the watch.
-        HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
-        if (job && !::AssignProcessToJobObject(job, info.hProcess)) {
-            started.jobError = ::GetLastError();
-            ::CloseHandle(job);
-            job = nullptr;
-        } else if (!job) {
-            started.jobError = ::GetLastError();
-        }
-        if (::ResumeThread(info.hThread) == static_cast<DWORD>(-1)) {
-            // It never ran a single instruction of its own.
-            const DWORD error = ::GetLastError();
-            ::TerminateProcess(info.hProcess, error);
-            ::CloseHandle(info.hThread);
-            ::CloseHandle(info.hProcess);
-            if (job) ::CloseHandle(job);
-            ::SetLastError(error);
-            return false;
-        }
-        ::CloseHandle(info.hThread);
-        started.process = info.hProcess;
-        started.job = job;
-        return true;
+    DWORD WaitForProcess(HANDLE process, DWORD ms) override {
+        return ::WaitForSingleObject(process, ms);
+    }
+    bool ProcessExitCode(HANDLE process, DWORD* code) override {
+        return ::GetExitCodeProcess(process, code) != FALSE;
     }
     bool JobActiveProcesses(HANDLE job, DWORD* count) override {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
@@ -616,6 +566,12 @@ public:
         *count = info.ActiveProcesses;
         return true;
     }
+    HANDLE NamedMutex(const std::string& name, const std::vector<BYTE>& descriptor) override {
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, const_cast<BYTE*>(descriptor.data()), FALSE};
+        return ::CreateMutexA(descriptor.empty() ? nullptr : &attributes, FALSE, name.c_str());
+    }
+    DWORD WaitForMutex(HANDLE mutex) override { return ::WaitForSingleObject(mutex, 0); }
+    bool ReleaseMutex(HANDLE mutex) override { return ::ReleaseMutex(mutex) != FALSE; }
     DWORD AdminNamespace(const std::string& alias, const std::vector<BYTE>& descriptor, HANDLE* ns) override {
         *ns = nullptr;
         // Wine has no private namespaces: there CreateBoundaryDescriptorW
@@ -642,7 +598,35 @@ public:
         return error;
     }
 
-    // --- The install tree, judged and held by handle ---------------------
+    // --- Security, judged and set by handle -------------------------------------
+    static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+    // A folder is shared for adding, never for deleting or renaming: a file
+    // held in it would otherwise move with it.
+    static DWORD EntryShare(bool isFolder) { return isFolder ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ; }
+    static DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+        if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
+            return ERROR_INVALID_SECURITY_DESCR;
+        HANDLE h = ::CreateFileW(Widen(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                 EntryShare(isFolder), nullptr, OPEN_EXISTING, kEntryFlags, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        FILE_STANDARD_INFO standard{};
+        DWORD error = ERROR_SUCCESS;
+        if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) ||
+            !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard))
+            error = ::GetLastError();
+        else if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!standard.Directory && standard.NumberOfLinks != 1))
+            error = ERROR_CANT_RESOLVE_FILENAME;
+        // Set on this object alone: SetSecurityInfo would carry inheritable
+        // entries on to what lies below by name, through any link there.
+        // The caller walks the tree itself; the descriptor's own protected
+        // bit keeps what the folder above would give out of the list.
+        else if (!::SetKernelObjectSecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                            const_cast<BYTE*>(descriptor.data())))
+            error = ::GetLastError();
+        ::CloseHandle(h);
+        return error;
+    }
     // The reparse flag opens a junction or symbolic link itself; backup
     // semantics is what opens a folder at all (and, with the restore
     // privilege enabled while securing, a file whose list shuts out
@@ -681,97 +665,11 @@ public:
         ::LocalFree(found);
         return h;
     }
-    bool ListEntries(const std::string& folder, std::vector<FolderEntry>& entries) override {
-        return Succeeded(EntriesOf(folder, entries));
-    }
     bool SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) override {
         return Succeeded(Secure(path, isFolder, descriptor));
     }
-    static bool Succeeded(DWORD error) {
-        ::SetLastError(error);
-        return error == ERROR_SUCCESS;
-    }
-    static DWORD EntriesOf(const std::string& folder, std::vector<FolderEntry>& entries) {
-        entries.clear();
-        WIN32_FIND_DATAW data{};
-        HANDLE find = ::FindFirstFileExW(Widen(folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        if (find == INVALID_HANDLE_VALUE) return ::GetLastError();
-        do {
-            const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") entries.push_back({Narrow(name), data.dwFileAttributes});
-        } while (::FindNextFileW(find, &data));
-        const DWORD error = ::GetLastError();
-        ::FindClose(find);
-        return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
-    }
-    static DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
-        if (descriptor.empty() || !::IsValidSecurityDescriptor(const_cast<BYTE*>(descriptor.data())))
-            return ERROR_INVALID_SECURITY_DESCR;
-        HANDLE h = ::CreateFileW(Widen(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                                 EntryShare(isFolder), nullptr, OPEN_EXISTING, kEntryFlags, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        FILE_STANDARD_INFO standard{};
-        DWORD error = ERROR_SUCCESS;
-        if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) ||
-            !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard))
-            error = ::GetLastError();
-        else if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!standard.Directory && standard.NumberOfLinks != 1))
-            error = ERROR_CANT_RESOLVE_FILENAME;
-        // Set on this object alone: SetSecurityInfo would carry inheritable
-        // entries on to what lies below by name, through any link there.
-        // The caller walks the tree itself; the descriptor's own protected
-        // bit keeps what the folder above would give out of the list.
-        else if (!::SetKernelObjectSecurity(h, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                            const_cast<BYTE*>(descriptor.data())))
-            error = ::GetLastError();
-        ::CloseHandle(h);
-        return error;
-    }
 
-    // --- A flash that waits for its restart ---------------------------------
-    std::string BootIdentity() override {
-        // The parent is kept over restarts, so that an installer's keys may
-        // live beside ours; only the child goes with the boot.
-        HKEY parent = nullptr, boot = nullptr;
-        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kavelton", 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_CREATE_SUB_KEY, nullptr, &parent, nullptr) != ERROR_SUCCESS)
-            return {};
-        DWORD disposition = 0;
-        const LSTATUS made = ::RegCreateKeyExW(parent, L"Boot", 0, nullptr, REG_OPTION_VOLATILE,
-                                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &boot, &disposition);
-        ::RegCloseKey(parent);
-        if (made != ERROR_SUCCESS) return {};
-        std::string identity;
-        if (disposition == REG_CREATED_NEW_KEY) {
-            // Only the run that made the key writes the value: two first
-            // runs of a boot must not leave two identities.
-            GUID guid{};
-            wchar_t text[64] = {};
-            if (SUCCEEDED(::CoCreateGuid(&guid)) && ::StringFromGUID2(guid, text, 64) > 0 &&
-                ::RegSetValueExW(boot, L"Identity", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                 static_cast<DWORD>((::lstrlenW(text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS)
-                identity = Narrow(text);
-        } else {
-            // Made by another run that may still be writing it.
-            for (int attempt = 0; attempt < 20 && identity.empty(); ++attempt) {
-                wchar_t text[64] = {};
-                DWORD size = sizeof text - sizeof(wchar_t), type = 0;
-                if (::RegQueryValueExW(boot, L"Identity", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
-                        ERROR_SUCCESS &&
-                    type == REG_SZ)
-                    identity = Narrow(text);
-                else
-                    ::Sleep(50);
-            }
-        }
-        ::RegCloseKey(boot);
-        return identity;
-    }
-    void UtcTime(SYSTEMTIME& time) override { ::GetSystemTime(&time); }
-
-private:
+    // --- Tokens: the program's own ----------------------------------------------
     // Sets the state of one privilege of the program's own token; previous,
     // when given, receives what it changed. False with the last error, which
     // is ERROR_NOT_ALL_ASSIGNED when the token does not hold the privilege.
@@ -790,60 +688,46 @@ private:
         CloseKeepingError(token);
         return ok;
     }
-    static constexpr DWORD kEntryFlags = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
-    // A folder is shared for adding, never for deleting or renaming: a file
-    // held in it would otherwise move with it.
-    static DWORD EntryShare(bool isFolder) { return isFolder ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ; }
+    std::vector<BYTE> UserSid() override {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+        std::vector<BYTE> buffer(256);
+        DWORD size = 0;
+        bool ok = ::GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size);
+        if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+            buffer.resize(size);
+            ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+        }
+        ::CloseHandle(token);
+        if (!ok) return {};
+        PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+        if (!::IsValidSid(sid)) return {};
+        const auto* bytes = static_cast<const BYTE*>(sid);
+        return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(sid));
+    }
+    bool EnablePrivilege(const std::string& name, PrivilegeChange& change) override {
+        change = {};
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        TOKEN_PRIVILEGES previous{};
+        if (!AdjustOwnPrivilege(name, wanted, &previous, change.tokenOpened)) return false;
+        // previous lists the privilege only when this call changed its state.
+        change.wasEnabled = previous.PrivilegeCount == 0;
+        return true;
+    }
+    bool DisablePrivilege(const std::string& name) override {
+        TOKEN_PRIVILEGES off{};
+        off.PrivilegeCount = 1;
+        bool opened = false;
+        return AdjustOwnPrivilege(name, off, nullptr, opened);
+    }
+
+    // --- Signatures and digests -------------------------------------------------
     struct Sha256 final : Sha256Hash {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         BCRYPT_HASH_HANDLE hash = nullptr;
     };
-    // The one CreateProcessA of both starts: shown as show says, flags
-    // besides.
-    static bool Create(const std::string& application, const std::string& commandLine, UINT show,
-                       const std::string& currentDir, DWORD flags, PROCESS_INFORMATION& info) {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(show);
-        // CreateProcessA may write into its command line.
-        std::string line = commandLine;
-        // A batch file hidden from the user has no console to show either.
-        if (show == SW_HIDE) flags |= CREATE_NO_WINDOW;
-        return ::CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr,
-                                FALSE, flags, nullptr, currentDir.empty() ? nullptr : currentDir.c_str(), &startup,
-                                &info) != FALSE;
-    }
-    // Asked of the handle, not the name. These two queries answer what
-    // GetFileInformationByHandle would, without its volume query (about five
-    // times dearer under Wine, and paid on every log line).
-    static bool IsPlainFileWithOneName(HANDLE h) {
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        FILE_STANDARD_INFO standard{};
-        return ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
-               ::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) &&
-               !(tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-               !standard.Directory && standard.NumberOfLinks == 1;
-    }
-    // The files written (the run log, the update record) lie in a folder that
-    // someone else may once have been able to change: a link placed there
-    // would carry a privileged write onto whatever it points at. So the file
-    // itself is opened, never what a reparse point names, and one with a
-    // second name is left alone; it is emptied only once that is known.
-    static bool WriteBytes(const std::string& path, DWORD access, bool replace, const std::string& bytes) {
-        HANDLE h = ::CreateFileA(path.c_str(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        bool ok = IsPlainFileWithOneName(h);
-        if (ok && replace) ok = ::SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0 && ::SetEndOfFile(h);
-        DWORD written = 0;
-        ok = ok && bytes.size() <= MAXDWORD &&
-             ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-             written == bytes.size();
-        return ::CloseHandle(h) && ok;
-    }
-
-public:
     SignatureInfo VerifyEmbeddedSignature(HANDLE file, const std::string& name) override {
         SignatureInfo info;
         const Wintrust* api = WintrustApi();
@@ -903,6 +787,130 @@ public:
         ::CloseHandle(h);
         return info;
     }
+    Sha256Hash* HashBegin() override {
+        const Bcrypt* api = BcryptApi();
+        if (!api) return nullptr;
+        auto hash = new Sha256{};
+        if (api->openAlgorithm(&hash->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+            delete hash;
+            return nullptr;
+        }
+        if (api->createHash(hash->algorithm, &hash->hash, nullptr, 0, nullptr, 0, 0) < 0) {
+            api->closeAlgorithm(hash->algorithm, 0);
+            delete hash;
+            return nullptr;
+        }
+        return hash;
+    }
+    bool HashData(Sha256Hash* hash, const void* data, DWORD size) override {
+        auto* h = static_cast<Sha256*>(hash);
+        return BcryptApi()->hashData(h->hash, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) >= 0;
+    }
+    bool HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) override {
+        return BcryptApi()->finishHash(static_cast<Sha256*>(hash)->hash, digest, sizeof digest, 0) >= 0;
+    }
+    void HashEnd(Sha256Hash* hash) override {
+        auto* h = static_cast<Sha256*>(hash);
+        if (!h) return;
+        BcryptApi()->destroyHash(h->hash);
+        BcryptApi()->closeAlgorithm(h->algorithm, 0);
+        delete h;
+    }
+
+    // --- Registry and boot ------------------------------------------------------
+    std::string BootIdentity() override {
+        // The parent is kept over restarts, so that an installer's keys may
+        // live beside ours; only the child goes with the boot.
+        HKEY parent = nullptr, boot = nullptr;
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Kavelton", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_CREATE_SUB_KEY, nullptr, &parent, nullptr) != ERROR_SUCCESS)
+            return {};
+        DWORD disposition = 0;
+        const LSTATUS made = ::RegCreateKeyExW(parent, L"Boot", 0, nullptr, REG_OPTION_VOLATILE,
+                                               KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &boot, &disposition);
+        ::RegCloseKey(parent);
+        if (made != ERROR_SUCCESS) return {};
+        std::string identity;
+        if (disposition == REG_CREATED_NEW_KEY) {
+            // Only the run that made the key writes the value: two first
+            // runs of a boot must not leave two identities.
+            GUID guid{};
+            wchar_t text[64] = {};
+            if (SUCCEEDED(::CoCreateGuid(&guid)) && ::StringFromGUID2(guid, text, 64) > 0 &&
+                ::RegSetValueExW(boot, L"Identity", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                 static_cast<DWORD>((::lstrlenW(text) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS)
+                identity = Narrow(text);
+        } else {
+            // Made by another run that may still be writing it.
+            for (int attempt = 0; attempt < 20 && identity.empty(); ++attempt) {
+                wchar_t text[64] = {};
+                DWORD size = sizeof text - sizeof(wchar_t), type = 0;
+                if (::RegQueryValueExW(boot, L"Identity", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+                        ERROR_SUCCESS &&
+                    type == REG_SZ)
+                    identity = Narrow(text);
+                else
+                    ::Sleep(50);
+            }
+        }
+        ::RegCloseKey(boot);
+        return identity;
+    }
+
+    // --- Power: the battery, holding off sleep and the session's end, restart ---
+    bool GetPowerStatus(SYSTEM_POWER_STATUS& status) override {
+        return ::GetSystemPowerStatus(&status) != FALSE;
+    }
+    EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE state) override {
+        return ::SetThreadExecutionState(state);
+    }
+    bool ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) override {
+        if (::ShutdownBlockReasonCreate(window, reason.c_str())) return true;
+        if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_GEN_FAILURE);
+        return false;
+    }
+    bool ShutdownBlockReasonDestroy(HWND window) override {
+        return ::ShutdownBlockReasonDestroy(window) != FALSE;
+    }
+    bool Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) override {
+        if (kind == RestartKind::Asking) return ::ExitWindowsEx(EWX_REBOOT, reason) != FALSE;
+        std::wstring text = message;
+        const DWORD error = ::InitiateShutdownW(nullptr, text.empty() ? nullptr : text.data(), warnSeconds,
+                                                SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF | SHUTDOWN_RESTART, reason);
+        ::SetLastError(error);
+        return error == ERROR_SUCCESS;
+    }
+
+    // --- Events: the Windows event log ------------------------------------------
+    bool WriteEvent(WORD type, DWORD id, const std::vector<std::wstring>& inserts) override {
+        HANDLE source = ::RegisterEventSourceW(nullptr, L"Kavelton");
+        if (!source) return false;
+        std::vector<LPCWSTR> strings;
+        for (const std::wstring& insert : inserts) strings.push_back(insert.c_str());
+        const BOOL ok = ::ReportEventW(source, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
+                                       strings.empty() ? nullptr : strings.data(), nullptr);
+        ::DeregisterEventSource(source);
+        return ok != FALSE;
+    }
+
+    // --- Boxes and windows: message boxes, always without an owner window -------
+    int ShowMessage(const std::string& text, const std::string& title, UINT style) override {
+        return ::MessageBoxA(nullptr, text.c_str(), title.c_str(), style);
+    }
+
+    // --- Output: the command line's -----------------------------------------------
+    void WriteOutput(const std::string& text) override {
+        HANDLE out = Output();
+        if (out == INVALID_HANDLE_VALUE || text.size() > MAXDWORD) return;
+        DWORD written = 0;
+        ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+
+    // --- Time ---------------------------------------------------------------------
+    void Sleep(DWORD ms) override { ::Sleep(ms); }
+    ULONGLONG TickCount() override { return ::GetTickCount64(); }
+    void LocalTime(SYSTEMTIME& time) override { ::GetLocalTime(&time); }
+    void UtcTime(SYSTEMTIME& time) override { ::GetSystemTime(&time); }
 };
 
 Platform* g_current = nullptr;

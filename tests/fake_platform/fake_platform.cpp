@@ -11,6 +11,7 @@
 #include <winioctl.h>
 
 namespace kv::test {
+
 namespace {
 
 std::string Upper(std::string s) {
@@ -26,19 +27,6 @@ FakePlatform::FakePlatform() {
     files["C:\\KAVELTON\\UsbScan.dll"].bytes = "MZ USB discovery";
 }
 
-SignatureInfo FakePlatform::VerifyEmbeddedSignature(HANDLE file, const std::string& name) {
-    Record("VerifyEmbeddedSignature " + name);
-    auto it = handles_.find(file);
-    if (it == handles_.end() || it->second.kind != Open::File) return {E_HANDLE};
-    for (const auto& [path, info] : signatures)
-        if (Upper(path) == Upper(it->second.key)) return info;
-    return ownSignature;
-}
-
-SignatureInfo FakePlatform::OwnSignature() {
-    Record("OwnSignature");
-    return ownSignature;
-}
 FakePlatform::~FakePlatform() = default;
 
 FakeFile* FakePlatform::File(const std::string& path) {
@@ -91,6 +79,11 @@ bool FakePlatform::Fault(const std::string& call) {
     return true;
 }
 
+bool FakePlatform::Verdict(DWORD error) {
+    lastError_ = error;
+    return error == ERROR_SUCCESS;
+}
+
 HANDLE FakePlatform::NewHandle(Open open) {
     HANDLE h = reinterpret_cast<HANDLE>(nextHandle_);
     nextHandle_ += 4;
@@ -98,17 +91,50 @@ HANDLE FakePlatform::NewHandle(Open open) {
     return h;
 }
 
-int FakePlatform::ShowMessage(const std::string& text, const std::string& title, UINT style) {
-    messages.push_back({text, title, style});
-    Record("MessageBox " + title);
-    if (onMessage) onMessage(messages.back());
-    if (Fault("MessageBox " + title)) return 0;
-    if (!answers.empty()) {
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
+// --- Platform, in the seam's order of roles --------------------------------
+
+DWORD FakePlatform::LastError() { return lastError_; }
+
+// --- Files and folders ----------------------------------------------------
+
+namespace {
+// Whether path is below folder, and the name of the entry of folder on the way.
+bool Below(const std::string& path, const std::string& folder, std::string* child) {
+    const std::string p = Upper(path), f = Upper(folder) + "\\";
+    if (p.size() <= f.size() || p.compare(0, f.size(), f) != 0) return false;
+    if (child) *child = path.substr(f.size(), path.find('\\', f.size()) - f.size());
+    return true;
+}
+}  // namespace
+
+DWORD FakePlatform::Entries(const std::string& folder, std::vector<FolderEntry>& out) {
+    Record("ListEntries " + folder);
+    out.clear();
+    if (Fault("ListEntries " + folder)) return ERROR_ACCESS_DENIED;
+    auto add = [&](const std::string& name, DWORD attributes) {
+        for (const FolderEntry& e : out)
+            if (Upper(e.name) == Upper(name)) return;
+        out.push_back({name, attributes});
+    };
+    for (auto& [pattern, list] : folders)
+        if (Upper(pattern) == Upper(folder + "\\*.*"))
+            for (const FolderEntry& e : list) add(e.name, e.attributes);
+    std::vector<std::string> known;
+    for (auto& [key, file] : files) known.push_back(key);
+    for (auto& [key, sddl] : security) known.push_back(key);
+    for (auto& [key, entry] : entries) known.push_back(key);
+    for (const std::string& f : folderPaths) known.push_back(f);
+    for (const std::string& key : known) {
+        std::string child;
+        if (!Below(key, folder, &child)) continue;
+        const std::string path = folder + "\\" + child;
+        bool isFolder = Upper(path) != Upper(key);
+        for (const std::string& f : folderPaths) isFolder = isFolder || Upper(f) == Upper(path);
+        for (auto& [name, entry] : entries)
+            if (Upper(name) == Upper(path) && entry.attributes) isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
+        add(child, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
     }
-    return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
+    return ERROR_SUCCESS;
 }
 
 HANDLE FakePlatform::OpenFile(const std::string& path, DWORD access, DWORD, DWORD disposition, DWORD) {
@@ -189,6 +215,13 @@ bool FakePlatform::FileSize(HANDLE h, std::uint64_t& size) {
     return true;
 }
 
+bool FakePlatform::FlushFile(HANDLE h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    Record("FlushFile " + it->second.key);
+    return !Fault("FlushFile " + it->second.key);
+}
+
 bool FakePlatform::CloseHandle(HANDLE h) {
     auto it = handles_.find(h);
     if (it == handles_.end()) {
@@ -201,34 +234,6 @@ bool FakePlatform::CloseHandle(HANDLE h) {
     handles_.erase(it);  // a failed close still gives the handle up, and its lock
     locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
     return !fail;
-}
-
-bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
-    auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.kind != Open::File) return false;
-    ioControls.push_back(code);
-    Record("DeviceIoControl " + std::to_string(code));
-    const std::string what = code == FSCTL_LOCK_VOLUME     ? "lock"
-                             : code == FSCTL_UNLOCK_VOLUME ? "unlock"
-                             : code == FSCTL_DISMOUNT_VOLUME ? "dismount"
-                                                             : std::to_string(code);
-    if (Fault("DeviceIoControl " + what + " " + it->second.key)) return false;
-    if (code == FSCTL_LOCK_VOLUME) {
-        if (File(it->second.key)->refuseLock) return false;
-        locked_.push_back(h);
-    }
-    if (code == FSCTL_UNLOCK_VOLUME)
-        locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
-    return true;
-}
-
-bool FakePlatform::VolumeSize(HANDLE h, std::uint64_t& size) {
-    auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.kind != Open::File) return false;
-    Record("VolumeSize " + it->second.key);
-    if (File(it->second.key)->sizeUnknown || Fault("VolumeSize " + it->second.key)) return false;
-    size = File(it->second.key)->bytes.size();
-    return true;
 }
 
 bool FakePlatform::SetCurrentDir(const std::string& path) {
@@ -262,6 +267,10 @@ bool FakePlatform::ListFolder(const std::string& pattern, DWORD attributeMask,
     return false;
 }
 
+bool FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
+    return Verdict(Entries(folder, out));
+}
+
 bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     Record("ReadWholeFile " + path);
     bytes.clear();
@@ -273,30 +282,95 @@ bool FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
     return true;
 }
 
-ProcessList FakePlatform::ListProcesses() {
-    Record("ListProcesses");
-    ProcessList list;
-    if (snapshotFails || Fault("ListProcesses")) {
-        if (snapshotFails) lastError_ = ERROR_ACCESS_DENIED;
-        return list;
-    }
-    if (firstProcessFails || processes.empty()) {
-        lastError_ = ERROR_NO_MORE_FILES;
-        list.result = ProcessList::NoFirstEntry;
-        return list;
-    }
-    for (const FakeProcess& p : processes) list.processes.push_back({p.pid, p.exeName});
-    list.result = ProcessList::Listed;
-    return list;
+bool FakePlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
+    Record("WriteWholeFile " + path);
+    FakeFile* file = File(path);
+    if (file && !file->canOpenForWrite) return false;
+    if (!file) file = &files[path];
+    file->bytes = bytes;
+    return true;
 }
 
-void FakePlatform::Sleep(DWORD ms) {
-    Record("Sleep " + std::to_string(ms));
-    now += ms;
-    if (onSleep) onSleep(ms);
+bool FakePlatform::AppendToFile(const std::string& path, const std::string& bytes) {
+    Record("AppendToFile " + path);
+    FakeFile* file = File(path);
+    if (appendFails || (file && !file->canOpenForWrite)) return false;
+    if (!file) file = &files[path];
+    file->bytes += bytes;
+    return true;
 }
 
-ULONGLONG FakePlatform::TickCount() { return now; }
+bool FakePlatform::DeleteFile(const std::string& path) {
+    Record("DeleteFile " + path);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (Upper(it->first) != Upper(path)) continue;
+        if (!it->second.canOpenForWrite) return false;
+        files.erase(it);
+        return true;
+    }
+    return false;
+}
+
+bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
+    Record("MoveFileReplacing " + from + " " + to);
+    FakeFile* source = File(from);
+    if (!source || Fault("MoveFileReplacing " + to)) return false;
+    const FakeFile moved = *source;
+    std::erase_if(files, [&](const auto& f) { return Upper(f.first) == Upper(from) || Upper(f.first) == Upper(to); });
+    files[to] = moved;
+    return true;
+}
+
+std::string FakePlatform::FullPathName(const std::string& path) {
+    Record("FullPathName " + path);
+    if (Fault("FullPathName " + path)) return {};
+    const bool absolute = path.size() > 2 && (path[1] == ':' || path.rfind("\\\\", 0) == 0);
+    return absolute ? path : currentDir + "\\" + path;
+}
+
+std::string FakePlatform::FinalPathOfHandle(HANDLE h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return {};
+    Record("FinalPathOfHandle " + it->second.key);
+    if (Fault("FinalPathOfHandle " + it->second.key)) return {};
+    for (auto& [name, path] : finalPaths)
+        if (Upper(name) == Upper(it->second.key)) return path;
+    return "\\\\?\\" + it->second.key;
+}
+
+std::string FakePlatform::WindowsFolder() { return windowsFolder; }
+
+// --- Volumes --------------------------------------------------------------
+
+bool FakePlatform::DeviceIoControl(HANDLE h, DWORD code) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    ioControls.push_back(code);
+    Record("DeviceIoControl " + std::to_string(code));
+    const std::string what = code == FSCTL_LOCK_VOLUME     ? "lock"
+                             : code == FSCTL_UNLOCK_VOLUME ? "unlock"
+                             : code == FSCTL_DISMOUNT_VOLUME ? "dismount"
+                                                             : std::to_string(code);
+    if (Fault("DeviceIoControl " + what + " " + it->second.key)) return false;
+    if (code == FSCTL_LOCK_VOLUME) {
+        if (File(it->second.key)->refuseLock) return false;
+        locked_.push_back(h);
+    }
+    if (code == FSCTL_UNLOCK_VOLUME)
+        locked_.erase(std::remove(locked_.begin(), locked_.end(), h), locked_.end());
+    return true;
+}
+
+bool FakePlatform::VolumeSize(HANDLE h, std::uint64_t& size) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second.kind != Open::File) return false;
+    Record("VolumeSize " + it->second.key);
+    if (File(it->second.key)->sizeUnknown || Fault("VolumeSize " + it->second.key)) return false;
+    size = File(it->second.key)->bytes.size();
+    return true;
+}
+
+// --- Libraries: LoadLibraryEx of a full path with its search flags --------
 
 HMODULE FakePlatform::LoadLib(const std::string& path, DWORD flags) {
     char hexFlags[16];
@@ -331,55 +405,7 @@ void FakePlatform::FreeLibrary(HMODULE module) {
     if (it != modules_.end()) modules_.erase(it);
 }
 
-bool FakePlatform::EnablePrivilege(const std::string& name, PrivilegeChange& change) {
-    Record("EnablePrivilege " + name);
-    change = {};
-    if (openTokenFails) {
-        lastError_ = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    if (Fault("EnablePrivilege " + name)) return false;
-    change.tokenOpened = true;
-    if (std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), name)) {
-        lastError_ = ERROR_NOT_ALL_ASSIGNED;
-        return false;
-    }
-    change.wasEnabled = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), name) > 0;
-    if (!change.wasEnabled) enabledPrivileges.push_back(name);
-    return true;
-}
-
-bool FakePlatform::DisablePrivilege(const std::string& name) {
-    Record("DisablePrivilege " + name);
-    if (Fault("DisablePrivilege " + name)) return false;
-    std::erase(enabledPrivileges, name);
-    return true;
-}
-
-bool FakePlatform::Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) {
-    const bool forcing = kind == RestartKind::Forcing;
-    Record(std::string("Restart ") + (forcing ? "forcing " : "asking ") + std::to_string(reason) +
-           (forcing ? " " + std::to_string(warnSeconds) : std::string()));
-    if (Fault("Restart")) return false;
-    restartReasons.push_back(reason);
-    restartKind = kind;
-    restartSeconds = warnSeconds;
-    restartMessage = message;
-    lastError_ = restartError;
-    if (!lastError_ && !std::count(enabledPrivileges.begin(), enabledPrivileges.end(), "SeShutdownPrivilege"))
-        lastError_ = ERROR_PRIVILEGE_NOT_HELD;
-    return lastError_ == ERROR_SUCCESS;
-}
-
-DWORD FakePlatform::LastError() { return lastError_; }
-
-
-bool FakePlatform::FlushFile(HANDLE h) {
-    auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.kind != Open::File) return false;
-    Record("FlushFile " + it->second.key);
-    return !Fault("FlushFile " + it->second.key);
-}
+// --- Processes and jobs -----------------------------------------------------
 
 namespace {
 // The program's file name, upper-cased: from the application path, or else
@@ -400,14 +426,6 @@ const T* ByProgram(const std::map<std::string, T>& table, const std::string& pro
 }
 }  // namespace
 
-bool FakePlatform::StartProcess(const std::string& application, const std::string& commandLine, UINT show,
-                                const std::string& currentDir, HANDLE* process) {
-    Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
-           " " + std::to_string(show));
-    *process = Launch("StartProcess", application, commandLine, show, currentDir);
-    return *process != nullptr;
-}
-
 HANDLE FakePlatform::Launch(const char* call, const std::string& application, const std::string& commandLine,
                             UINT show, const std::string& currentDir) {
     const std::string program = ProgramName(application, commandLine);
@@ -426,6 +444,72 @@ HANDLE FakePlatform::Launch(const char* call, const std::string& application, co
     HANDLE process = NewHandle(open);
     if (onStart) onStart(commandLine);
     return process;
+}
+
+namespace {
+std::string SidText(const std::vector<BYTE>& sid) {
+    LPWSTR text = nullptr;
+    if (sid.empty() || !::ConvertSidToStringSidW(const_cast<BYTE*>(sid.data()), &text)) return "<invalid>";
+    std::string out(text, text + std::wcslen(text));
+    ::LocalFree(text);
+    return out;
+}
+}  // namespace
+
+ProcessList FakePlatform::ListProcesses() {
+    Record("ListProcesses");
+    ProcessList list;
+    if (snapshotFails || Fault("ListProcesses")) {
+        if (snapshotFails) lastError_ = ERROR_ACCESS_DENIED;
+        return list;
+    }
+    if (firstProcessFails || processes.empty()) {
+        lastError_ = ERROR_NO_MORE_FILES;
+        list.result = ProcessList::NoFirstEntry;
+        return list;
+    }
+    for (const FakeProcess& p : processes) list.processes.push_back({p.pid, p.exeName});
+    list.result = ProcessList::Listed;
+    return list;
+}
+
+bool FakePlatform::StartProcess(const std::string& application, const std::string& commandLine, UINT show,
+                                const std::string& currentDir, HANDLE* process) {
+    Record("StartProcess " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine +
+           " " + std::to_string(show));
+    *process = Launch("StartProcess", application, commandLine, show, currentDir);
+    return *process != nullptr;
+}
+
+bool FakePlatform::StartInJob(const std::string& application, const std::string& commandLine, UINT show,
+                              const std::string& currentDir, JobStart& job) {
+    job = {nullptr, nullptr, jobError};
+    Record("StartInJob " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine + " " +
+           std::to_string(show));
+    job.process = Launch("StartInJob", application, commandLine, show, currentDir);
+    if (!job.process || jobError != ERROR_SUCCESS) return job.process != nullptr;
+    Open open = handles_.at(job.process);
+    open.kind = Open::Job;
+    if (const DWORD* more = ByProgram(handsOverMs, open.key)) open.handedOverUntil = open.endsAt + *more;
+    job.job = NewHandle(open);
+    return true;
+}
+
+bool FakePlatform::StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
+                                       const std::string& currentDir, HANDLE* process) {
+    std::string deny;
+    for (const std::vector<BYTE>& sid : rights.denyOnly) deny += (deny.empty() ? "" : ",") + SidText(sid);
+    Record("StartAsStandardUser " + commandLine + " deny " + deny + " flags " + std::to_string(rights.flags) +
+           " integrity " + SidText(rights.integrity));
+    *process = Launch("StartAsStandardUser", "", commandLine, SW_HIDE, currentDir);
+    return *process != nullptr;
+}
+
+bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
+    Record("OpenAsDesktopUser " + address);
+    if (!desktopShell || Fault("OpenAsDesktopUser")) return false;
+    opened.push_back(address);
+    return true;
 }
 
 DWORD FakePlatform::WaitForProcess(HANDLE process, DWORD ms) {
@@ -451,102 +535,14 @@ bool FakePlatform::ProcessExitCode(HANDLE process, DWORD* code) {
     return true;
 }
 
-// --- Checks around the flash, the run log and the update record ------------
-
-bool FakePlatform::GetPowerStatus(SYSTEM_POWER_STATUS& status) {
-    Record("GetSystemPowerStatus");
-    if (powerFails) return false;
-    status = power;
-    return true;
+bool FakePlatform::JobActiveProcesses(HANDLE job, DWORD* count) {
+    auto it = handles_.find(job);
+    if (it == handles_.end() || it->second.kind != Open::Job) return false;
+    Record("JobActiveProcesses");
+    lastError_ = ERROR_ACCESS_DENIED;
+    *count = (now < it->second.endsAt ? 1 : 0) + (now < it->second.handedOverUntil ? 1 : 0);
+    return !jobQueryFails && !Fault("JobActiveProcesses");
 }
-
-std::string FakePlatform::WindowsFolder() { return windowsFolder; }
-
-void FakePlatform::LocalTime(SYSTEMTIME& time) { time = localTime; }
-
-bool FakePlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    Record("WriteWholeFile " + path);
-    FakeFile* file = File(path);
-    if (file && !file->canOpenForWrite) return false;
-    if (!file) file = &files[path];
-    file->bytes = bytes;
-    return true;
-}
-
-bool FakePlatform::AppendToFile(const std::string& path, const std::string& bytes) {
-    Record("AppendToFile " + path);
-    FakeFile* file = File(path);
-    if (appendFails || (file && !file->canOpenForWrite)) return false;
-    if (!file) file = &files[path];
-    file->bytes += bytes;
-    return true;
-}
-
-bool FakePlatform::DeleteFile(const std::string& path) {
-    Record("DeleteFile " + path);
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        if (Upper(it->first) != Upper(path)) continue;
-        if (!it->second.canOpenForWrite) return false;
-        files.erase(it);
-        return true;
-    }
-    return false;
-}
-
-Sha256Hash* FakePlatform::HashBegin() {
-    Record("HashBegin");
-    if (hashBeginFails) return nullptr;
-    auto hash = std::make_unique<FakeHash>();
-    Sha256Hash* given = hash.get();
-    hashes_[given] = std::move(hash);
-    return given;
-}
-
-bool FakePlatform::HashData(Sha256Hash* hash, const void* data, DWORD size) {
-    auto it = hashes_.find(hash);
-    if (it == hashes_.end()) return false;
-    it->second->fed.append(static_cast<const char*>(data), size);
-    return true;
-}
-
-bool FakePlatform::HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) {
-    auto it = hashes_.find(hash);
-    if (it == hashes_.end()) return false;
-    std::memset(digest, 0, sizeof digest);
-    auto found = digests.find(it->second->fed);
-    if (found != digests.end())
-        std::memcpy(digest, found->second.data(), std::min<std::size_t>(32, found->second.size()));
-    return true;
-}
-
-void FakePlatform::HashEnd(Sha256Hash* hash) {
-    Record("HashEnd");
-    hashes_.erase(hash);
-}
-
-EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
-    executionStates.push_back(state);
-    return ES_CONTINUOUS;
-}
-
-bool FakePlatform::Verdict(DWORD error) {
-    lastError_ = error;
-    return error == ERROR_SUCCESS;
-}
-
-bool FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
-    Record("ShutdownBlockReasonCreate");
-    if (blockReasonError != ERROR_SUCCESS) return Verdict(blockReasonError);
-    blockReasons[window] = reason;
-    return true;
-}
-
-bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
-    Record("ShutdownBlockReasonDestroy");
-    return blockReasons.erase(window) > 0;
-}
-
-// --- One flash at a time, and the unattended restart ---------------------
 
 HANDLE FakePlatform::NamedMutex(const std::string& name, const std::vector<BYTE>&) {
     Record("NamedMutex " + name);
@@ -581,101 +577,6 @@ int FakePlatform::heldMutexes() const {
         std::count_if(handles_.begin(), handles_.end(), [](const auto& h) { return h.second.held; }));
 }
 
-// --- What a user brings or sees never gets our rights ---------------------
-
-namespace {
-std::string SidText(const std::vector<BYTE>& sid) {
-    LPWSTR text = nullptr;
-    if (sid.empty() || !::ConvertSidToStringSidW(const_cast<BYTE*>(sid.data()), &text)) return "<invalid>";
-    std::string out(text, text + std::wcslen(text));
-    ::LocalFree(text);
-    return out;
-}
-}  // namespace
-
-bool FakePlatform::StartAsStandardUser(const UserRights& rights, const std::string& commandLine,
-                                       const std::string& currentDir, HANDLE* process) {
-    std::string deny;
-    for (const std::vector<BYTE>& sid : rights.denyOnly) deny += (deny.empty() ? "" : ",") + SidText(sid);
-    Record("StartAsStandardUser " + commandLine + " deny " + deny + " flags " + std::to_string(rights.flags) +
-           " integrity " + SidText(rights.integrity));
-    *process = Launch("StartAsStandardUser", "", commandLine, SW_HIDE, currentDir);
-    return *process != nullptr;
-}
-
-bool FakePlatform::OpenAsDesktopUser(const std::string& address) {
-    Record("OpenAsDesktopUser " + address);
-    if (!desktopShell || Fault("OpenAsDesktopUser")) return false;
-    opened.push_back(address);
-    return true;
-}
-
-// --- Trusting the install folder --------------------------------------------
-
-namespace {
-std::wstring WideAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-}  // namespace
-
-std::vector<BYTE> FakePlatform::UserSid() {
-    PSID sid = nullptr;
-    if (!::ConvertStringSidToSidW(WideAscii(userSid).c_str(), &sid)) return {};
-    std::vector<BYTE> bytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
-    ::LocalFree(sid);
-    return bytes;
-}
-
-std::string FakePlatform::FullPathName(const std::string& path) {
-    Record("FullPathName " + path);
-    if (Fault("FullPathName " + path)) return {};
-    const bool absolute = path.size() > 2 && (path[1] == ':' || path.rfind("\\\\", 0) == 0);
-    return absolute ? path : currentDir + "\\" + path;
-}
-
-std::string FakePlatform::FinalPathOfHandle(HANDLE h) {
-    auto it = handles_.find(h);
-    if (it == handles_.end() || it->second.kind != Open::File) return {};
-    Record("FinalPathOfHandle " + it->second.key);
-    if (Fault("FinalPathOfHandle " + it->second.key)) return {};
-    for (auto& [name, path] : finalPaths)
-        if (Upper(name) == Upper(it->second.key)) return path;
-    return "\\\\?\\" + it->second.key;
-}
-
-bool FakePlatform::MoveFileReplacing(const std::string& from, const std::string& to) {
-    Record("MoveFileReplacing " + from + " " + to);
-    FakeFile* source = File(from);
-    if (!source || Fault("MoveFileReplacing " + to)) return false;
-    const FakeFile moved = *source;
-    std::erase_if(files, [&](const auto& f) { return Upper(f.first) == Upper(from) || Upper(f.first) == Upper(to); });
-    files[to] = moved;
-    return true;
-}
-
-// --- The flasher as a job, and the flash lock's namespace -------------------
-
-bool FakePlatform::StartInJob(const std::string& application, const std::string& commandLine, UINT show,
-                              const std::string& currentDir, JobStart& job) {
-    job = {nullptr, nullptr, jobError};
-    Record("StartInJob " + (application.empty() ? std::string() : "[" + application + "] ") + commandLine + " " +
-           std::to_string(show));
-    job.process = Launch("StartInJob", application, commandLine, show, currentDir);
-    if (!job.process || jobError != ERROR_SUCCESS) return job.process != nullptr;
-    Open open = handles_.at(job.process);
-    open.kind = Open::Job;
-    if (const DWORD* more = ByProgram(handsOverMs, open.key)) open.handedOverUntil = open.endsAt + *more;
-    job.job = NewHandle(open);
-    return true;
-}
-
-bool FakePlatform::JobActiveProcesses(HANDLE job, DWORD* count) {
-    auto it = handles_.find(job);
-    if (it == handles_.end() || it->second.kind != Open::Job) return false;
-    Record("JobActiveProcesses");
-    lastError_ = ERROR_ACCESS_DENIED;
-    *count = (now < it->second.endsAt ? 1 : 0) + (now < it->second.handedOverUntil ? 1 : 0);
-    return !jobQueryFails && !Fault("JobActiveProcesses");
-}
-
 DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<BYTE>&, HANDLE* ns) {
     *ns = nullptr;
     Record("AdminNamespace " + alias);
@@ -687,23 +588,36 @@ DWORD FakePlatform::AdminNamespace(const std::string& alias, const std::vector<B
     return outcome;
 }
 
-// --- The install tree by handle ----------------------------------------------
+// --- Security, judged and set by handle -------------------------------------
 
 namespace {
-// Whether path is below folder, and the name of the entry of folder on the way.
-bool Below(const std::string& path, const std::string& folder, std::string* child) {
-    const std::string p = Upper(path), f = Upper(folder) + "\\";
-    if (p.size() <= f.size() || p.compare(0, f.size(), f) != 0) return false;
-    if (child) *child = path.substr(f.size(), path.find('\\', f.size()) - f.size());
-    return true;
-}
+std::wstring WideAscii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 }  // namespace
 
-std::vector<std::string> FakePlatform::Held() const {
-    std::vector<std::string> held;
-    for (const auto& [h, open] : handles_)
-        if (open.entry) held.push_back(open.key);
-    return held;
+DWORD FakePlatform::Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
+    LPWSTR text = nullptr;
+    std::string sddl = "<unreadable>";
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,
+                                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                               &text, nullptr)) {
+        sddl.assign(text, text + std::wcslen(text));
+        ::LocalFree(text);
+    }
+    Record("SecureEntry " + path);
+    resets.push_back("SecureEntry " + path + " " + sddl);
+    EntryFacts facts;
+    HANDLE h = InspectEntry(path, isFolder, facts);
+    // An open for the owner and access list alone reads no data, so Windows
+    // makes no sharing check for it.
+    if (h == INVALID_HANDLE_VALUE && facts.error != ERROR_SHARING_VIOLATION) return facts.error;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (h != INVALID_HANDLE_VALUE && ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!isFolder && facts.links != 1)))
+        return ERROR_CANT_RESOLVE_FILENAME;
+    if (std::any_of(staysOpen.begin(), staysOpen.end(), [&](const std::string& p) { return Upper(p) == Upper(path); }))
+        return secureError;
+    std::erase_if(security, [&](const auto& s) { return Upper(s.first) == Upper(path); });
+    security[path] = sddl;
+    return ERROR_SUCCESS;
 }
 
 HANDLE FakePlatform::InspectEntry(const std::string& path, bool isFolder, EntryFacts& facts) {
@@ -745,68 +659,165 @@ HANDLE FakePlatform::InspectEntry(const std::string& path, bool isFolder, EntryF
     return h;
 }
 
-bool FakePlatform::ListEntries(const std::string& folder, std::vector<FolderEntry>& out) {
-    return Verdict(Entries(folder, out));
-}
-
 bool FakePlatform::SecureEntry(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
     return Verdict(Secure(path, isFolder, descriptor));
 }
 
-DWORD FakePlatform::Entries(const std::string& folder, std::vector<FolderEntry>& out) {
-    Record("ListEntries " + folder);
-    out.clear();
-    if (Fault("ListEntries " + folder)) return ERROR_ACCESS_DENIED;
-    auto add = [&](const std::string& name, DWORD attributes) {
-        for (const FolderEntry& e : out)
-            if (Upper(e.name) == Upper(name)) return;
-        out.push_back({name, attributes});
-    };
-    for (auto& [pattern, list] : folders)
-        if (Upper(pattern) == Upper(folder + "\\*.*"))
-            for (const FolderEntry& e : list) add(e.name, e.attributes);
-    std::vector<std::string> known;
-    for (auto& [key, file] : files) known.push_back(key);
-    for (auto& [key, sddl] : security) known.push_back(key);
-    for (auto& [key, entry] : entries) known.push_back(key);
-    for (const std::string& f : folderPaths) known.push_back(f);
-    for (const std::string& key : known) {
-        std::string child;
-        if (!Below(key, folder, &child)) continue;
-        const std::string path = folder + "\\" + child;
-        bool isFolder = Upper(path) != Upper(key);
-        for (const std::string& f : folderPaths) isFolder = isFolder || Upper(f) == Upper(path);
-        for (auto& [name, entry] : entries)
-            if (Upper(name) == Upper(path) && entry.attributes) isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
-        add(child, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);
-    }
-    return ERROR_SUCCESS;
+std::vector<std::string> FakePlatform::Held() const {
+    std::vector<std::string> held;
+    for (const auto& [h, open] : handles_)
+        if (open.entry) held.push_back(open.key);
+    return held;
 }
 
-DWORD FakePlatform::Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor) {
-    LPWSTR text = nullptr;
-    std::string sddl = "<unreadable>";
-    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(const_cast<BYTE*>(descriptor.data()), SDDL_REVISION_1,
-                                                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                                               &text, nullptr)) {
-        sddl.assign(text, text + std::wcslen(text));
-        ::LocalFree(text);
-    }
-    Record("SecureEntry " + path);
-    resets.push_back("SecureEntry " + path + " " + sddl);
-    EntryFacts facts;
-    HANDLE h = InspectEntry(path, isFolder, facts);
-    // An open for the owner and access list alone reads no data, so Windows
-    // makes no sharing check for it.
-    if (h == INVALID_HANDLE_VALUE && facts.error != ERROR_SHARING_VIOLATION) return facts.error;
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (h != INVALID_HANDLE_VALUE && ((facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || (!isFolder && facts.links != 1)))
-        return ERROR_CANT_RESOLVE_FILENAME;
-    if (std::any_of(staysOpen.begin(), staysOpen.end(), [&](const std::string& p) { return Upper(p) == Upper(path); }))
-        return secureError;
-    std::erase_if(security, [&](const auto& s) { return Upper(s.first) == Upper(path); });
-    security[path] = sddl;
-    return ERROR_SUCCESS;
+// --- Tokens: the program's own ----------------------------------------------
+
+std::vector<BYTE> FakePlatform::UserSid() {
+    PSID sid = nullptr;
+    if (!::ConvertStringSidToSidW(WideAscii(userSid).c_str(), &sid)) return {};
+    std::vector<BYTE> bytes(static_cast<BYTE*>(sid), static_cast<BYTE*>(sid) + ::GetLengthSid(sid));
+    ::LocalFree(sid);
+    return bytes;
 }
+
+bool FakePlatform::EnablePrivilege(const std::string& name, PrivilegeChange& change) {
+    Record("EnablePrivilege " + name);
+    change = {};
+    if (openTokenFails) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    if (Fault("EnablePrivilege " + name)) return false;
+    change.tokenOpened = true;
+    if (std::count(privilegesNotHeld.begin(), privilegesNotHeld.end(), name)) {
+        lastError_ = ERROR_NOT_ALL_ASSIGNED;
+        return false;
+    }
+    change.wasEnabled = std::count(enabledPrivileges.begin(), enabledPrivileges.end(), name) > 0;
+    if (!change.wasEnabled) enabledPrivileges.push_back(name);
+    return true;
+}
+
+bool FakePlatform::DisablePrivilege(const std::string& name) {
+    Record("DisablePrivilege " + name);
+    if (Fault("DisablePrivilege " + name)) return false;
+    std::erase(enabledPrivileges, name);
+    return true;
+}
+
+// --- Signatures and digests -------------------------------------------------
+
+SignatureInfo FakePlatform::VerifyEmbeddedSignature(HANDLE file, const std::string& name) {
+    Record("VerifyEmbeddedSignature " + name);
+    auto it = handles_.find(file);
+    if (it == handles_.end() || it->second.kind != Open::File) return {E_HANDLE};
+    for (const auto& [path, info] : signatures)
+        if (Upper(path) == Upper(it->second.key)) return info;
+    return ownSignature;
+}
+
+SignatureInfo FakePlatform::OwnSignature() {
+    Record("OwnSignature");
+    return ownSignature;
+}
+
+Sha256Hash* FakePlatform::HashBegin() {
+    Record("HashBegin");
+    if (hashBeginFails) return nullptr;
+    auto hash = std::make_unique<FakeHash>();
+    Sha256Hash* given = hash.get();
+    hashes_[given] = std::move(hash);
+    return given;
+}
+
+bool FakePlatform::HashData(Sha256Hash* hash, const void* data, DWORD size) {
+    auto it = hashes_.find(hash);
+    if (it == hashes_.end()) return false;
+    it->second->fed.append(static_cast<const char*>(data), size);
+    return true;
+}
+
+bool FakePlatform::HashFinish(Sha256Hash* hash, unsigned char (&digest)[32]) {
+    auto it = hashes_.find(hash);
+    if (it == hashes_.end()) return false;
+    std::memset(digest, 0, sizeof digest);
+    auto found = digests.find(it->second->fed);
+    if (found != digests.end())
+        std::memcpy(digest, found->second.data(), std::min<std::size_t>(32, found->second.size()));
+    return true;
+}
+
+void FakePlatform::HashEnd(Sha256Hash* hash) {
+    Record("HashEnd");
+    hashes_.erase(hash);
+}
+
+// --- Power: the battery, holding off sleep and the session's end, restart ---
+
+bool FakePlatform::GetPowerStatus(SYSTEM_POWER_STATUS& status) {
+    Record("GetSystemPowerStatus");
+    if (powerFails) return false;
+    status = power;
+    return true;
+}
+
+EXECUTION_STATE FakePlatform::SetThreadExecutionState(EXECUTION_STATE state) {
+    executionStates.push_back(state);
+    return ES_CONTINUOUS;
+}
+
+bool FakePlatform::ShutdownBlockReasonCreate(HWND window, const std::wstring& reason) {
+    Record("ShutdownBlockReasonCreate");
+    if (blockReasonError != ERROR_SUCCESS) return Verdict(blockReasonError);
+    blockReasons[window] = reason;
+    return true;
+}
+
+bool FakePlatform::ShutdownBlockReasonDestroy(HWND window) {
+    Record("ShutdownBlockReasonDestroy");
+    return blockReasons.erase(window) > 0;
+}
+
+bool FakePlatform::Restart(RestartKind kind, DWORD reason, DWORD warnSeconds, const std::wstring& message) {
+    const bool forcing = kind == RestartKind::Forcing;
+    Record(std::string("Restart ") + (forcing ? "forcing " : "asking ") + std::to_string(reason) +
+           (forcing ? " " + std::to_string(warnSeconds) : std::string()));
+    if (Fault("Restart")) return false;
+    restartReasons.push_back(reason);
+    restartKind = kind;
+    restartSeconds = warnSeconds;
+    restartMessage = message;
+    lastError_ = restartError;
+    if (!lastError_ && !std::count(enabledPrivileges.begin(), enabledPrivileges.end(), "SeShutdownPrivilege"))
+        lastError_ = ERROR_PRIVILEGE_NOT_HELD;
+    return lastError_ == ERROR_SUCCESS;
+}
+
+// --- Boxes and windows: message boxes, always without an owner window -------
+
+int FakePlatform::ShowMessage(const std::string& text, const std::string& title, UINT style) {
+    messages.push_back({text, title, style});
+    Record("MessageBox " + title);
+    if (onMessage) onMessage(messages.back());
+    if (Fault("MessageBox " + title)) return 0;
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
+}
+
+// --- Time ---------------------------------------------------------------------
+
+void FakePlatform::Sleep(DWORD ms) {
+    Record("Sleep " + std::to_string(ms));
+    now += ms;
+    if (onSleep) onSleep(ms);
+}
+
+ULONGLONG FakePlatform::TickCount() { return now; }
+
+void FakePlatform::LocalTime(SYSTEMTIME& time) { time = localTime; }
 
 }  // namespace kv::test

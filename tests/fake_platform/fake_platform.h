@@ -45,56 +45,13 @@ public:
     FakePlatform();
     ~FakePlatform() override;
 
-    // --- script -----------------------------------------------------------
-    std::deque<int> answers;  // next message box answers; empty: OK, or No for Yes/No boxes
-    std::function<void(const MessageRecord&)> onMessage;  // runs inside the box
-    std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
-    std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
-    std::vector<FakeProcess> processes{{"System", 4}};  // every Windows lists at least this
-    bool snapshotFails = false;      // ListProcesses: NoSnapshot
-    bool firstProcessFails = false;  // ListProcesses: NoFirstEntry
-    std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
-    bool openTokenFails = false;
-    std::function<void(DWORD)> onSleep;  // after the clock moved on
-    std::function<void(const std::string& path)> onRead;  // before each ReadFile of a file
-    ULONGLONG now = 1'000'000;
-
-    // --- record -----------------------------------------------------------
-    std::vector<MessageRecord> messages;
+    // --- What each call did, and the fault sweep -------------------------------
     std::vector<std::string> calls;  // "OpenFile \\.\A:", "StartProcess <cmd> 0", ...
     // The run log's own file calls are left out of calls unless asked for:
     // the log is read from files[] where a test cares.
     bool recordRunLog = false;
-    std::vector<std::string> commands;  // started command lines
-    std::vector<std::string> opened;    // addresses opened as the desktop user
-    std::string currentDir;
-    std::vector<DWORD> ioControls;
-    int openHandles() const { return static_cast<int>(handles_.size()); }
-    int loadedLibraries() const { return static_cast<int>(modules_.size()); }
-    FakeFile* File(const std::string& path);
-    // A BIOS.dll that reports the board ABC12 with BIOS version KVD.100.
-    void ScriptBiosLibrary();
-    // What the run log holds so far; empty without one.
-    std::string RunLog();
     int CallCount(const std::string& prefix) const;
-
-    // --- processes started with a known outcome ---------------------------
-    struct Started {
-        std::string application;
-        std::string commandLine;
-        UINT show;
-        std::string currentDir;
-    };
-    std::vector<Started> started;
-    // By the program's file name (case-insensitive, such as "ToUSB.bat"),
-    // from the application path or else the command line's first word:
-    std::map<std::string, DWORD> startErrors;  // the start fails with this error
-    std::map<std::string, DWORD> exitCodes;    // the code it ends with (default 0)
-    std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
-    std::function<void(const std::string& commandLine)> onStart;
-    std::function<void()> onWait;  // at each wait on a started process
-
-    // --- fault sweep -------------------------------------------------------
+    int openHandles() const { return static_cast<int>(handles_.size()); }
     // Every call that can fail on Windows is numbered from 0; the one at
     // failAt fails as it does there (false, INVALID_HANDLE_VALUE, null, 0).
     // With shortTransfers, a failing ReadFile/WriteFile instead reports
@@ -112,7 +69,161 @@ public:
         bool locked;
     };
     std::vector<Write> writeLog;
+
+    // --- Script and record, in the seam's order of roles -----------------------
+    // --- Files and folders ----------------------------------------------------
+    std::map<std::string, FakeFile> files;                // by path, compared case-insensitively
+    FakeFile* File(const std::string& path);
+    // What the run log holds so far; empty without one.
+    std::string RunLog();
+    std::function<void(const std::string& path)> onRead;  // before each ReadFile of a file
+    bool appendFails = false;
+    std::map<std::string, std::vector<FolderEntry>> folders;  // by pattern; missing: cannot list
+    // ListEntries: a folder lists what files[], security[], entries[] and
+    // folderPaths name directly below it, and its own "*.*" listing.
+    std::vector<std::string> folderPaths{"C:\\KAVELTON", "C:\\KAVELTON\\ROM"};
+    // A relative path lies in currentDir; a move renames files[].
+    std::string currentDir;
+    // An open file lies at "\\?\" and its name, unless finalPaths says where.
+    std::map<std::string, std::string> finalPaths;
+    std::string windowsFolder = "C:\\WINDOWS";
+
+    // --- Volumes --------------------------------------------------------------
+    std::vector<DWORD> ioControls;
     int lockedVolumes() const { return static_cast<int>(locked_.size()); }
+
+    // --- Libraries: LoadLibraryEx of a full path with its search flags --------
+    std::map<std::string, std::map<std::string, FARPROC>> libraries;  // by name: exports
+    int loadedLibraries() const { return static_cast<int>(modules_.size()); }
+    // A BIOS.dll that reports the board ABC12 with BIOS version KVD.100.
+    void ScriptBiosLibrary();
+
+    // --- Processes and jobs -----------------------------------------------------
+    std::vector<FakeProcess> processes{{"System", 4}};  // every Windows lists at least this
+    bool snapshotFails = false;      // ListProcesses: NoSnapshot
+    bool firstProcessFails = false;  // ListProcesses: NoFirstEntry
+    struct Started {
+        std::string application;
+        std::string commandLine;
+        UINT show;
+        std::string currentDir;
+    };
+    std::vector<Started> started;
+    std::vector<std::string> commands;  // started command lines
+    // By the program's file name (case-insensitive, such as "ToUSB.bat"),
+    // from the application path or else the command line's first word:
+    std::map<std::string, DWORD> startErrors;  // the start fails with this error
+    std::map<std::string, DWORD> exitCodes;    // the code it ends with (default 0)
+    std::map<std::string, DWORD> runMs;        // how long it runs on the fake clock
+    // By program: how long what it started runs on after it ended.
+    std::map<std::string, DWORD> handsOverMs;
+    std::function<void(const std::string& commandLine)> onStart;
+    std::function<void()> onWait;  // at each wait on a started process
+    // StartInJob: no job can hold it, with this error; JobActiveProcesses:
+    // its count cannot be read.
+    DWORD jobError = ERROR_SUCCESS;
+    bool jobQueryFails = false;
+    bool desktopShell = true;        // whether the desktop's shell answers
+    std::vector<std::string> opened;    // addresses opened as the desktop user
+    // How taking the flash mutex goes (another process holds it:
+    // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all.
+    DWORD mutexWait = WAIT_OBJECT_0;
+    DWORD mutexOpenError = ERROR_SUCCESS;
+    // The error CreateMutex gives for a name another account squats.
+    std::map<std::string, DWORD> squatted;
+    int heldMutexes() const;  // mutexes held now
+    // No namespaces (Wine), or the next rounds' outcomes (ERROR_SUCCESS once
+    // empty).
+    bool namespacesMissing = false;
+    std::deque<DWORD> namespaceRounds;
+
+    // --- Security, judged and set by handle -------------------------------------
+    // Descriptors by path as SDDL (case-insensitive); a path not listed
+    // reads as Wine's default, which is secure. An empty SDDL makes the read
+    // fail with ERROR_ACCESS_DENIED.
+    std::map<std::string, std::string> security;
+    static constexpr const char* kWineDefaultSddl =
+        "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)(A;;0x1200a9;;;WD)";
+    // What an entry's handle tells besides its security[] (a path not listed
+    // is a plain entry with one name, at its own final path, or finalPaths[]
+    // says where); openError ERROR_FILE_NOT_FOUND makes it missing.
+    struct FakeEntry {
+        DWORD openError = ERROR_SUCCESS;
+        DWORD attributes = 0;  // 0: a folder or a plain file, as it is asked for
+        DWORD reparseTag = 0;
+        DWORD links = 1;
+    };
+    std::map<std::string, FakeEntry> entries;
+    // Paths held now through InspectEntry's handles: a write open of one
+    // fails with ERROR_SHARING_VIOLATION, as Windows refuses it.
+    std::vector<std::string> Held() const;
+    // SecureEntry fails with secureError for a path in staysOpen, else gives
+    // it the descriptor (refusing links as Windows would). Record:
+    // "SecureEntry <path> <SDDL>" in resets.
+    std::vector<std::string> staysOpen;
+    DWORD secureError = ERROR_ACCESS_DENIED;
+    std::vector<std::string> resets;
+
+    // --- Tokens: the program's own ----------------------------------------------
+    std::string userSid = "S-1-5-21-1-2-3-1000";
+    bool openTokenFails = false;
+    // Privileges the token lacks, which fail with ERROR_NOT_ALL_ASSIGNED;
+    // the privileges on now.
+    std::vector<std::string> privilegesNotHeld;
+    std::vector<std::string> enabledPrivileges;
+
+    // --- Signatures and digests -------------------------------------------------
+    // Signatures by the verified file's path (case-insensitive); a file not
+    // listed is signed as the program itself is, by ownSignature. The install
+    // folder holds a flasher and both libraries from the start. Record: calls
+    // "VerifyEmbeddedSignature <path>" and "OwnSignature".
+    SignatureInfo ownSignature{S_OK, 1, {"DER leaf: Kavelton Maker", "DER CA: Kavelton Maker CA"}, "Kavelton Maker"};
+    std::map<std::string, SignatureInfo> signatures;
+    // Digests by the bytes hashed (unlisted bytes give zeros).
+    std::map<std::string, std::string> digests;  // hashed bytes -> 32 digest bytes
+    bool hashBeginFails = false;
+    int openHashes() const { return static_cast<int>(hashes_.size()); }
+
+    // --- Registry and boot ------------------------------------------------------
+    // A restart is a new bootId.
+    std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
+
+    // --- Power: the battery, holding off sleep and the session's end, restart ---
+    SYSTEM_POWER_STATUS power{1, 128, 255, 0, DWORD(-1), DWORD(-1)};  // readable unless powerFails
+    bool powerFails = false;
+    std::vector<EXECUTION_STATE> executionStates;  // set so far
+    DWORD blockReasonError = ERROR_SUCCESS;
+    std::map<HWND, std::wstring> blockReasons;  // windows holding a block reason
+    // The error a restart fails with; it fails with 1314 while
+    // SeShutdownPrivilege is off. Record: the reasons, and the last
+    // restart's kind, warning and message.
+    DWORD restartError = ERROR_SUCCESS;
+    std::vector<DWORD> restartReasons;
+    RestartKind restartKind = RestartKind::Asking;
+    DWORD restartSeconds = 0;
+    std::wstring restartMessage;
+
+    // --- Events: the Windows event log ------------------------------------------
+    struct Event {
+        WORD type;
+        DWORD id;
+        std::vector<std::wstring> inserts;
+    };
+    std::vector<Event> events;  // written to the event log
+
+    // --- Boxes and windows: message boxes, always without an owner window -------
+    std::deque<int> answers;  // next message box answers; empty: OK, or No for Yes/No boxes
+    std::function<void(const MessageRecord&)> onMessage;  // runs inside the box
+    std::vector<MessageRecord> messages;
+
+    // --- Output: the command line's -----------------------------------------------
+    std::string output;  // what the command line wrote
+
+    // --- Time ---------------------------------------------------------------------
+    std::function<void(DWORD)> onSleep;  // after the clock moved on
+    ULONGLONG now = 1'000'000;
+    SYSTEMTIME localTime{2026, 12, 2, 8, 9, 30, 5, 0};
+    SYSTEMTIME utcTime{2026, 12, 2, 8, 8, 30, 5, 0};
 
     // --- Platform, in the seam's order of roles --------------------------------
     DWORD LastError() override;
@@ -207,117 +318,6 @@ private:
     DWORD Secure(const std::string& path, bool isFolder, const std::vector<BYTE>& descriptor);
     DWORD lastError_ = 0;
     std::vector<HANDLE> locked_;
-
-public:
-    // --- What a user brings or sees never gets our rights -----------------
-    // Script: privileges the token lacks, which fail with
-    // ERROR_NOT_ALL_ASSIGNED; whether the desktop's shell answers. Record:
-    // privileges on now; the last restart's kind, warning and message.
-    // Restart fails with 1314 while SeShutdownPrivilege is off.
-    std::vector<std::string> privilegesNotHeld;
-    std::vector<std::string> enabledPrivileges;
-    bool desktopShell = true;
-    RestartKind restartKind = RestartKind::Asking;
-    DWORD restartSeconds = 0;
-    std::wstring restartMessage;
-
-    // --- Checks around the flash, the run log and the update record --------
-    // Script: power status (readable unless powerFails); Windows folder;
-    // local time; digests by the bytes hashed (unlisted bytes give zeros);
-    // refusals. Record: execution states set, windows holding a block reason.
-    SYSTEM_POWER_STATUS power{1, 128, 255, 0, DWORD(-1), DWORD(-1)};
-    bool powerFails = false;
-    std::string windowsFolder = "C:\\WINDOWS";
-    SYSTEMTIME localTime{2026, 12, 2, 8, 9, 30, 5, 0};
-    std::map<std::string, std::string> digests;  // hashed bytes -> 32 digest bytes
-    bool hashBeginFails = false;
-    bool appendFails = false;
-    DWORD blockReasonError = ERROR_SUCCESS;
-    std::vector<EXECUTION_STATE> executionStates;
-    std::map<HWND, std::wstring> blockReasons;
-    int openHashes() const { return static_cast<int>(hashes_.size()); }
-
-    // --- Trusting the install folder ----------------------------------------
-    // Script: descriptors by path as SDDL (case-insensitive); a path not
-    // listed reads as Wine's default, which is secure. An empty SDDL makes
-    // the read fail with ERROR_ACCESS_DENIED.
-    std::map<std::string, std::string> security;
-    std::string userSid = "S-1-5-21-1-2-3-1000";
-    static constexpr const char* kWineDefaultSddl =
-        "O:S-1-5-21-1-2-3-1000D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)(A;;0x1200a9;;;WD)";
-
-    // --- One flash at a time, and the unattended restart ------------------
-    // Script: how taking the flash mutex goes (another process holds it:
-    // WAIT_TIMEOUT; WAIT_ABANDONED), or that it cannot be opened at all;
-    // the error a restart fails with. Record: mutexes held now, restart
-    // reasons.
-    DWORD mutexWait = WAIT_OBJECT_0;
-    DWORD mutexOpenError = ERROR_SUCCESS;
-    DWORD restartError = ERROR_SUCCESS;
-    std::vector<DWORD> restartReasons;
-    int heldMutexes() const;
-
-    struct Event {
-        WORD type;
-        DWORD id;
-        std::vector<std::wstring> inserts;
-    };
-    std::vector<Event> events;  // written to the event log
-
-    std::string output;  // what the command line wrote
-
-    // --- Reports: a relative path lies in currentDir; a move renames files[]
-    // An open file lies at "\\?\" and its name, unless finalPaths says where.
-    std::map<std::string, std::string> finalPaths;
-
-    // --- The flasher as a job, and the flash lock's namespace ---------------
-    // Script: by program, how long what it started runs on after it ended;
-    // that no job can hold it, or its count cannot be read; no namespaces
-    // (Wine), or the next rounds' outcomes (ERROR_SUCCESS once empty); the
-    // error CreateMutex gives for a name another account squats.
-    std::map<std::string, DWORD> handsOverMs;
-    DWORD jobError = ERROR_SUCCESS;
-    bool jobQueryFails = false;
-    bool namespacesMissing = false;
-    std::deque<DWORD> namespaceRounds;
-    std::map<std::string, DWORD> squatted;
-
-    // --- Signatures -----------------------------------------------------------
-    // Script: signatures by the verified file's path (case-insensitive); a
-    // file not listed is signed as the program itself is, by ownSignature.
-    // The install folder holds a flasher and both libraries from the start.
-    // Record: calls "VerifyEmbeddedSignature <path>" and "OwnSignature".
-    SignatureInfo ownSignature{S_OK, 1, {"DER leaf: Kavelton Maker", "DER CA: Kavelton Maker CA"}, "Kavelton Maker"};
-    std::map<std::string, SignatureInfo> signatures;
-
-    // --- The install tree by handle -----------------------------------------
-    // Script: what an entry's handle tells besides its security[] (a path
-    // not listed is a plain entry with one name, at its own final path, or
-    // finalPaths[] says where); openError ERROR_FILE_NOT_FOUND makes it
-    // missing. A folder lists what files[], security[], entries[] and
-    // folderPaths name directly below it, and its own "*.*" listing. SecureEntry fails with secureError for a
-    // path in staysOpen, else gives it the descriptor (refusing links as
-    // Windows would). Record: "SecureEntry <path> <SDDL>" in resets.
-    struct FakeEntry {
-        DWORD openError = ERROR_SUCCESS;
-        DWORD attributes = 0;  // 0: a folder or a plain file, as it is asked for
-        DWORD reparseTag = 0;
-        DWORD links = 1;
-    };
-    std::map<std::string, FakeEntry> entries;
-    std::vector<std::string> folderPaths{"C:\\KAVELTON", "C:\\KAVELTON\\ROM"};
-    std::vector<std::string> staysOpen;
-    DWORD secureError = ERROR_ACCESS_DENIED;
-    std::vector<std::string> resets;
-    // Paths held now through InspectEntry's handles: a write open of one
-    // fails with ERROR_SHARING_VIOLATION, as Windows refuses it.
-    std::vector<std::string> Held() const;
-
-    // --- A flash that waits for its restart: a restart is a new bootId -----
-    std::string bootId = "{00000000-0000-0000-0000-00000000B001}";  // empty: cannot be told
-    SYSTEMTIME utcTime{2026, 12, 2, 8, 8, 30, 5, 0};
-
-private:
     struct FakeHash final : Sha256Hash {
         std::string fed;  // the bytes fed so far
     };
