@@ -1,5 +1,7 @@
 #include "flash/flash_outcome.h"
 
+#include <iterator>
+
 #include "commands.h"
 
 namespace kv {
@@ -64,7 +66,8 @@ std::string StartFailureText(const std::string& image, DWORD error) {
 }
 
 FlasherEnd DescribeFlasherEnd(FlashResult result, DWORD code) {
-    const EndRow* row = &kEnds[0];
+    // A result without a row of its own is told as unknown, never as success.
+    const EndRow* row = &kEnds[std::size(kEnds) - 1];
     for (const EndRow& end : kEnds)
         if (end.result == result) row = &end;
     // An exit code is only one when it was read: STILL_ACTIVE is not one.
